@@ -1,0 +1,51 @@
+#include "app/App.h"
+
+#include <commctrl.h>
+
+#include "app/MainWindow.h"
+#include "app/ResourceLibraryPath.h"
+
+BEGIN_MESSAGE_MAP(CKV718_Firmware_ToolApp, CWinApp)
+END_MESSAGE_MAP()
+
+CKV718_Firmware_ToolApp::CKV718_Firmware_ToolApp() = default;
+
+CKV718_Firmware_ToolApp::~CKV718_Firmware_ToolApp() = default;
+
+namespace {
+
+// The optional chinese.dll beside the program replaces its dialogs and icon. A program path
+// that was cut short, or whose folder leaves no room for the library's name, loads none.
+HMODULE LoadResourceLibrary() {
+    wchar_t modulePath[kModulePathChars] = {};
+    const DWORD length = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), modulePath, kModulePathChars);
+    if (length == 0 || length >= kModulePathChars)
+        return nullptr;
+    wchar_t libraryPath[kModulePathChars];
+    if (!ResourceLibraryPath(modulePath, libraryPath))
+        return nullptr;
+    return ::LoadLibraryW(libraryPath);
+}
+
+}  // namespace
+
+BOOL CKV718_Firmware_ToolApp::InitInstance() {
+    HMODULE resources = LoadResourceLibrary();
+    if (resources != nullptr)
+        AfxSetResourceHandle(resources);
+
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    CWinApp::InitInstance();
+
+    CKV718_Firmware_ToolDlg mainWindow;
+    m_pMainWnd = &mainWindow;
+    mainWindow.DoModal();
+    m_pMainWnd = nullptr;
+
+    if (resources != nullptr) {
+        AfxSetResourceHandle(nullptr);
+        ::FreeLibrary(resources);
+    }
+    return FALSE;
+}

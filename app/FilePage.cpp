@@ -1,0 +1,38 @@
+#include "app/Pages.h"
+
+#include <commdlg.h>
+
+#include <cwchar>
+
+#include "app/SharedState.h"
+#include "res/resource.h"
+
+BEGIN_MESSAGE_MAP(CAboutDlg2, CWizardPage)
+ON_BN_CLICKED(IDOK, OnOK)
+ON_BN_CLICKED(IDCANCEL, ConfirmExit)
+ON_BN_CLICKED(IDC_CHOOSE_FILE, OnChooseFile)
+END_MESSAGE_MAP()
+
+CAboutDlg2::CAboutDlg2() : CWizardPage(IDD_FILE_PAGE) {}
+
+void CAboutDlg2::OnChooseFile() {
+    // The dialog fills a buffer of its own: a cancelled or failed choice must leave the file
+    // chosen before, which the edit box still shows and Next still offers, in place.
+    wchar_t chosenPath[kFirmwarePathChars] = {};
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = m_hWnd;
+    dialog.lpstrFilter = L"Firmware Files (*.dfu)\0*.dfu\0All Files (*.*)\0*.*\0";
+    dialog.nFilterIndex = 0;
+    dialog.lpstrFile = chosenPath;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrTitle = L"Open a firmware file for KV718";
+    if (!::GetOpenFileNameW(&dialog))
+        return;
+
+    std::wmemcpy(g_firmwarePath, chosenPath, kFirmwarePathChars);
+    SetDlgItemText(IDC_FIRMWARE_PATH, g_firmwarePath);
+    HWND next;
+    GetDlgItem(IDOK, &next);
+    ::EnableWindow(next, TRUE);
+}

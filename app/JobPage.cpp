@@ -1,0 +1,31 @@
+#include "app/Pages.h"
+#include "app/SharedState.h"
+#include "res/resource.h"
+
+BEGIN_MESSAGE_MAP(CAboutDlg0, CWizardPage)
+ON_BN_CLICKED(IDOK, OnNextJob)
+ON_BN_CLICKED(IDCANCEL, ConfirmExit)
+END_MESSAGE_MAP()
+
+CAboutDlg0::CAboutDlg0() : CWizardPage(IDD_JOB_PAGE) {}
+
+BOOL CAboutDlg0::OnInitDialog() {
+    CWizardPage::OnInitDialog();
+    SendDlgItemMessage(IDC_JOB_KEEP_SETTINGS, BM_SETCHECK, BST_CHECKED);
+    return TRUE;
+}
+
+void CAboutDlg0::OnNextJob() {
+    static const struct {
+        int buttonId;
+        Job job;
+    } kChoices[] = {
+        {IDC_JOB_KEEP_SETTINGS, UpgradeKeepSettings},
+        {IDC_JOB_UPGRADE_ONLY, UpgradeOnly},
+        {IDC_JOB_RESTORE, RestoreSettings},
+    };
+    for (const auto& choice : kChoices)
+        if (SendDlgItemMessage(choice.buttonId, BM_GETCHECK) == BST_CHECKED)
+            g_job = choice.job;
+    OnOK();
+}

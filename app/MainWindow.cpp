@@ -1,0 +1,68 @@
+#include "app/MainWindow.h"
+
+#include <dbt.h>
+
+#include "app/Pages.h"
+#include "app/PortDiscovery.h"
+#include "app/SharedState.h"
+#include "app/WizardFlow.h"
+#include "res/resource.h"
+
+BEGIN_MESSAGE_MAP(CKV718_Firmware_ToolDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDC_START, OnStart)
+END_MESSAGE_MAP()
+
+CKV718_Firmware_ToolDlg::CKV718_Firmware_ToolDlg() : CDialog(IDD_MAIN_WINDOW), m_devChangeCount(0) {
+    m_icon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+CKV718_Firmware_ToolDlg::~CKV718_Firmware_ToolDlg() = default;
+
+BOOL CKV718_Firmware_ToolDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetIcon(m_icon, TRUE);
+    SetIcon(m_icon, FALSE);
+    FindTrackerPort();
+    SetWindowText(L"KV-718 Firmware Tool(1406062)");
+    g_job = UpgradeKeepSettings;
+    return TRUE;
+}
+
+BOOL CKV718_Firmware_ToolDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (message == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED) {
+        if (CountDeviceChange(m_devChangeCount))
+            FindTrackerPort();
+    } else if (message == WM_RESCAN_PORTS) {
+        FindTrackerPort();
+    }
+    return CDialog::OnWndMsg(message, wParam, lParam, result);
+}
+
+void CKV718_Firmware_ToolDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    RECT client;
+    GetClientRect(&client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    dc.DrawIcon(x, y, m_icon);
+}
+
+HCURSOR CKV718_Firmware_ToolDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_icon);
+}
+
+void CKV718_Firmware_ToolDlg::OnStart() {
+    g_jobPage.DoModal();
+    // The job page has set the job; the rest of the pass follows from it. How a page ended is
+    // not looked at: a failed step ends the whole program or is let pass by the user.
+    for (WizardPage page : PagesAfterJobPage(g_job))
+        PageObject(page).DoModal();
+    Sleep(100);
+}

@@ -1,0 +1,21 @@
+#pragma once
+#include "afxwin.h"
+
+// The program's only top-level window: a short text and the Start button that runs the wizard.
+// It also keeps the tracker's port up to date, whatever page is open over it.
+class CKV718_Firmware_ToolDlg : public CDialog {
+public:
+    CKV718_Firmware_ToolDlg();
+    ~CKV718_Firmware_ToolDlg() override;
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    BOOL OnInitDialog() override;
+
+protected:
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnStart();
+    DECLARE_MESSAGE_MAP()
+
+    HICON m_icon;
+    int m_devChangeCount;
+};

@@ -1,0 +1,16 @@
+#include "app/Pages.h"
+#include "app/SharedState.h"
+#include "res/resource.h"
+
+BEGIN_MESSAGE_MAP(CAboutDlg6, CWizardPage)
+ON_BN_CLICKED(IDCANCEL, ConfirmExit)
+END_MESSAGE_MAP()
+
+CAboutDlg6::CAboutDlg6() : CWizardPage(IDD_POWER_ON_PAGE) {}
+
+BOOL CAboutDlg6::OnInitDialog() {
+    CWizardPage::OnInitDialog();
+    // The tracker comes back after its reset, possibly on another port: look again.
+    ::SendMessageW(::GetParent(m_hWnd), WM_RESCAN_PORTS, 0, 0);
+    return TRUE;
+}

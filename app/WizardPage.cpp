@@ -1,0 +1,13 @@
+#include "app/WizardPage.h"
+
+#include <cstdlib>
+
+void CWizardPage::ConfirmExit() {
+    if (MessageBox(L"Закрыть программу  KV-718 Firmware Tool?", L"Предупреждение!",
+                   MB_OKCANCEL | MB_ICONWARNING) == IDOK)
+        std::exit(0);
+}
+
+void CWizardPage::OnFinish() {
+    std::exit(0);
+}

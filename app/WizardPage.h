@@ -1,0 +1,17 @@
+#pragma once
+#include "afxwin.h"
+
+// A page of the wizard: a modal dialog on one of the program's templates. Cancel, Esc, the
+// title-bar close button and a worker's failure all arrive as command 2 and ask whether to
+// close the program.
+class CWizardPage : public CDialog {
+public:
+    explicit CWizardPage(UINT templateId) : CDialog(templateId) {}
+
+protected:
+    // Asks "close the program?"; OK ends the process at once with exit code 0, leaving any
+    // worker where it is. Cancel keeps the page as it was.
+    void ConfirmExit();
+    // The finish page's button: the job is done, the program ends with exit code 0.
+    void OnFinish();
+};
