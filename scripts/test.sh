@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and every test, and runs all three tiers:
+# unit tests and component tests under Wine, and the end-to-end scenarios under Xvfb + Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+bash scripts/build.sh
+bash scripts/wineprefix.sh build/wineprefix
+ctest --test-dir build --output-on-failure --timeout 900 -j2 "$@"
