@@ -1,0 +1,13 @@
+// Recognising the tracker's USB-to-serial bridge by the friendly name Windows gives the device,
+// and taking the COM port name out of it, e.g. "STMicroelectronics Virtual COM Port (COM7)".
+#pragma once
+#include <cstddef>
+
+constexpr size_t kMaxPortNameChars = 9;
+
+// True when the name holds "STM" or "Prolific" (case as the bridge makers write them).
+bool IsTrackerBridgeName(const wchar_t* friendlyName);
+
+// The text between the first '(' and the first ')' after it. False, with port emptied, when
+// there is no such pair or the text is empty or longer than kMaxPortNameChars.
+bool CutPortName(const wchar_t* friendlyName, wchar_t (&port)[kMaxPortNameChars + 1]);

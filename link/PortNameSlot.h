@@ -1,0 +1,25 @@
+// The tracker's port name, handed from port discovery on the UI thread to the worker that opens
+// the port. A reader always gets a whole name or an empty one, never a half-copied one.
+#pragma once
+#include <cstddef>
+
+#include <windows.h>
+
+class PortNameSlot {
+public:
+    static constexpr size_t kMaxChars = 9;
+
+    constexpr PortNameSlot() = default;
+    PortNameSlot(const PortNameSlot&) = delete;
+    PortNameSlot& operator=(const PortNameSlot&) = delete;
+
+    void Clear();
+    // False, with the slot left as it was, for a name longer than kMaxChars or a null pointer.
+    bool Set(const wchar_t* name);
+    void Get(wchar_t (&out)[kMaxChars + 1]) const;
+    bool IsEmpty() const;
+
+private:
+    mutable SRWLOCK lock_ = SRWLOCK_INIT;
+    wchar_t name_[kMaxChars + 1] = {};
+};
