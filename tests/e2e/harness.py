@@ -15,13 +15,11 @@ Files, per scenario (<class>.<method>):
 """
 
 import json
-import os
 import re
 import shutil
 import sys
 import time
 import unittest
-from pathlib import Path
 
 import winenv
 
@@ -48,7 +46,7 @@ class ScenarioCase(unittest.TestCase):
         cls.xvfb.stop()
 
     def setUp(self):
-        test_module, test_class, test_method = self.id().split(".")[-3:]
+        test_class, test_method = self.id().split(".")[-2:]
         self.scenario = "%s.%s" % (test_class, test_method)
         self.shot_dir = winenv.BUILD_DIR / "screenshots" / self.scenario
         self.log_dir = winenv.BUILD_DIR / "e2e" / self.scenario
@@ -102,6 +100,23 @@ class ScenarioCase(unittest.TestCase):
             report = self.process.crash_report()
             if report:
                 self.fail("the program crashed: %s" % report)
+
+    def assert_cannot_press(self, hwnd, control_id, why="disabled"):
+        """Checks that a user could not press the control (the robot refuses it, and says why)."""
+        reason = self.robot.refusal(hwnd, control_id)
+        if reason is None:
+            self.fail("control %d could be pressed (and now was)" % control_id)
+        self.assertIn(why, reason)
+
+    def assert_not_within(self, ms, hwnd, control_id, **conditions):
+        """Watches a control for ms milliseconds and fails if it reaches the conditions."""
+        try:
+            reached = self.robot.until(hwnd, control_id, timeout=ms, **conditions)
+        except winenv.RobotError as e:
+            if e.reason.startswith("timeout"):
+                return
+            raise
+        self.fail("control %d reached %s within %d ms: %s" % (control_id, conditions, ms, reached))
 
     # ---- trackers ----
 

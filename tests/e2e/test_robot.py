@@ -35,13 +35,13 @@ class RobotOnTarget(harness.ScenarioCase):
 
     def test_refuses_what_a_user_could_not_press(self):
         main = self.start_program()
-        self.assertIn("disabled", self.robot.refusal(main, NEXT))
-        self.assertIn("hidden", self.robot.refusal(main, HIDDEN))
+        self.assert_cannot_press(main, NEXT)
+        self.assert_cannot_press(main, HIDDEN, "hidden")
         self.assertIn("read-only", self._type_refusal(main, PATH))
         # While a message box is up, Wine disables the dialog: nothing under it can be pressed.
         self.robot.click(main, ASK)
         box = self.robot.box(owner=main)
-        self.assertIn("disabled", self.robot.refusal(main, CANCEL))
+        self.assert_cannot_press(main, CANCEL)
         self.assertRaises(winenv.RobotError, self.robot.key, main, "esc")
         self.assertRaises(winenv.RobotError, self.robot.close, main)
         self.robot.click(box["hwnd"], 7)
