@@ -246,7 +246,8 @@ def _token(value):
         return "1" if value else "0"
     if isinstance(value, int):
         return str(value)
-    return json.dumps(str(value))
+    # Raw UTF-8 rather than \u escapes: the robot reads either, and the transcript stays legible.
+    return json.dumps(str(value), ensure_ascii=False)
 
 
 class Robot:
