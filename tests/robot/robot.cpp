@@ -9,7 +9,8 @@
 // Arguments are separated by blanks. A text argument with blanks is written as a JSON string
 // ("..." with \" \\ \n \uXXXX escapes); input is UTF-8. Numbers are decimal or 0x-hex; a window
 // handle is written as the robot prints it (0x00010064). Options are name=value, in any order
-// after the positional arguments. Times are milliseconds; every wait polls every 20 ms and gives
+// after the positional arguments; so a bare word with "=" in it is an option, and a text that
+// holds "=" has to be quoted. Times are milliseconds; every wait polls every 20 ms and gives
 // up after timeout= (default 5000).
 //
 //   ping                                   -> ok "pong"
