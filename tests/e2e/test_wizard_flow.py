@@ -17,20 +17,6 @@ class JobChoice(WizardScenario):
         self.shoot("file-page")
         self.assertEqual("", self.robot.get(page3, FIRMWARE_PATH)["text"])
         self.assertFalse(self.robot.get(page3, NEXT)["usable"])
-
-    def test_cancelled_second_choice_keeps_the_first_file(self):
-        firmware = self.firmware_file()
-        main, page1 = self.open_wizard()
-        self.robot.click(page1, NEXT)
-        page3 = self.wait_page(3, page1)
-        self.choose_firmware(page3, firmware)
-        self.robot.until(page3, NEXT, usable=1)
-        self.robot.click(page3, CHOOSE_FILE)
-        dialog = self.robot.wait_window(OPEN_FILE_TITLE, cls="#32770", timeout=OPEN_FILE_TIMEOUT_MS)
-        self.robot.click(dialog, IDCANCEL)
-        self.robot.gone(dialog)
-        self.robot.until(page3, NEXT, usable=1)
-        self.assertEqual(winenv.windows_path(firmware), self.robot.get(page3, FIRMWARE_PATH)["text"])
         self.assertTrue(self.robot.get(page3, CHOOSE_FILE)["usable"])
         self.assertFalse(self.robot.get(main)["enabled"])
 
