@@ -65,7 +65,8 @@ class WizardScenario(harness.ScenarioCase):
         return path
 
     def choose_firmware(self, page3, path):
-        """Presses "Открыть" on page 3 and picks the file in the open-file dialog."""
+        """Presses "Открыть" on page 3, picks the file in the open-file dialog, and waits until
+        the page shows the path and offers Next."""
         self.robot.click(page3, CHOOSE_FILE)
         dialog = self.robot.wait_window(OPEN_FILE_TITLE, cls="#32770", timeout=OPEN_FILE_TIMEOUT_MS)
         self.assertEqual(page3, int(self.robot.get(dialog)["owner"], 16))
@@ -73,6 +74,8 @@ class WizardScenario(harness.ScenarioCase):
         self.robot.type(dialog, OPEN_FILE_NAME_BOX, winenv.windows_path(path))
         self.robot.click(dialog, IDOK)
         self.robot.gone(dialog)
+        self.robot.until(page3, FIRMWARE_PATH, text=winenv.windows_path(path))
+        self.robot.until(page3, NEXT, usable=1)
 
     def exit_question(self, page, how="cancel"):
         """Asks to leave the page by its Cancel button, Esc or the title bar's close button;
