@@ -4,21 +4,24 @@
 set -euo pipefail
 
 need=()
+# Installing needs root; a developer's own account goes through sudo.
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+  "${as_root[@]}" dpkg --add-architecture i386
   fresh_arch=1
 fi
 
 for pkg in g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake googletest wine wine32:i386 \
-  xvfb x11-utils imagemagick fonts-wine python3 file; do
+  xvfb imagemagick fonts-wine python3; do
   have "$pkg" || need+=("$pkg")
 done
 
 if [ ${#need[@]} -gt 0 ] || [ -n "${fresh_arch:-}" ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  [ ${#need[@]} -gt 0 ] && apt-get install -y -q --no-install-recommends "${need[@]}"
+  "${as_root[@]}" apt-get update -q
+  [ ${#need[@]} -gt 0 ] && "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
 exit 0
