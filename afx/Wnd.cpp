@@ -8,14 +8,6 @@ void CWnd::SetWindowText(LPCWSTR text) const {
     ::SetWindowTextW(m_hWnd, text);
 }
 
-BOOL CWnd::ShowWindow(int cmdShow) const {
-    return ::ShowWindow(m_hWnd, cmdShow);
-}
-
-BOOL CWnd::EnableWindow(BOOL enable) const {
-    return ::EnableWindow(m_hWnd, enable);
-}
-
 BOOL CWnd::IsIconic() const {
     return ::IsIconic(m_hWnd);
 }
@@ -41,14 +33,6 @@ void CWnd::GetDlgItem(int id, HWND* control) const {
 
 void CWnd::SetDlgItemText(int id, LPCWSTR text) const {
     ::SetDlgItemTextW(m_hWnd, id, text);
-}
-
-UINT CWnd::IsDlgButtonChecked(int id) const {
-    return ::IsDlgButtonChecked(m_hWnd, id);
-}
-
-void CWnd::CheckDlgButton(int id, UINT check) const {
-    ::CheckDlgButton(m_hWnd, id, check);
 }
 
 LRESULT CWnd::SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM lParam) const {

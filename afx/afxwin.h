@@ -35,11 +35,8 @@ class CWnd : public CCmdTarget {
 public:
     HWND m_hWnd = nullptr;
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     void SetWindowText(LPCWSTR text) const;
-    BOOL ShowWindow(int cmdShow) const;
-    BOOL EnableWindow(BOOL enable = TRUE) const;
     BOOL IsIconic() const;
     void GetClientRect(LPRECT rect) const;
     HICON SetIcon(HICON icon, BOOL bigIcon) const;
@@ -47,8 +44,6 @@ public:
 
     void GetDlgItem(int id, HWND* control) const;
     void SetDlgItemText(int id, LPCWSTR text) const;
-    UINT IsDlgButtonChecked(int id) const;
-    void CheckDlgButton(int id, UINT check) const;
     LRESULT SendDlgItemMessage(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
     // Dispatches one message through the message map. Returns TRUE when a handler took it;

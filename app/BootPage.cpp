@@ -1,5 +1,4 @@
 #include "app/Pages.h"
-#include "app/SharedState.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg4, CWizardPage)
@@ -11,6 +10,6 @@ CAboutDlg4::CAboutDlg4() : CWizardPage(IDD_BOOT_PAGE) {}
 BOOL CAboutDlg4::OnInitDialog() {
     CWizardPage::OnInitDialog();
     // Look for the port again so the page shows where the tracker is now.
-    ::SendMessageW(::GetParent(m_hWnd), WM_RESCAN_PORTS, 0, 0);
+    RequestPortScan();
     return TRUE;
 }

@@ -1,5 +1,4 @@
 #include "app/Pages.h"
-#include "app/SharedState.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg1, CWizardPage)
@@ -12,6 +11,6 @@ CAboutDlg1::CAboutDlg1() : CWizardPage(IDD_CONNECT_PAGE) {}
 BOOL CAboutDlg1::OnInitDialog() {
     CWizardPage::OnInitDialog();
     // The scan fills the port box and wakes the Next button before the page goes on.
-    ::SendMessageW(::GetParent(m_hWnd), WM_RESCAN_PORTS, 0, 0);
+    RequestPortScan();
     return TRUE;
 }

@@ -1,5 +1,4 @@
 #include "app/Pages.h"
-#include "app/SharedState.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg6, CWizardPage)
@@ -11,6 +10,6 @@ CAboutDlg6::CAboutDlg6() : CWizardPage(IDD_POWER_ON_PAGE) {}
 BOOL CAboutDlg6::OnInitDialog() {
     CWizardPage::OnInitDialog();
     // The tracker comes back after its reset, possibly on another port: look again.
-    ::SendMessageW(::GetParent(m_hWnd), WM_RESCAN_PORTS, 0, 0);
+    RequestPortScan();
     return TRUE;
 }

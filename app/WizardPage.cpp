@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/SharedState.h"
+
 void CWizardPage::ConfirmExit() {
     if (MessageBox(L"Закрыть программу  KV-718 Firmware Tool?", L"Предупреждение!",
                    MB_OKCANCEL | MB_ICONWARNING) == IDOK)
@@ -10,4 +12,8 @@ void CWizardPage::ConfirmExit() {
 
 void CWizardPage::OnFinish() {
     std::exit(0);
+}
+
+void CWizardPage::RequestPortScan() const {
+    ::SendMessageW(::GetParent(m_hWnd), WM_RESCAN_PORTS, 0, 0);
 }

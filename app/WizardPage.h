@@ -14,4 +14,7 @@ protected:
     void ConfirmExit();
     // The finish page's button: the job is done, the program ends with exit code 0.
     void OnFinish();
+    // Has the main window look for the tracker's port now; the page's port box shows the
+    // result before this returns.
+    void RequestPortScan() const;
 };

@@ -17,15 +17,12 @@ Files, per scenario (<class>.<method>):
 import json
 import re
 import shutil
-import sys
 import time
 import unittest
 
 import winenv
-
-sys.path.insert(0, str(winenv.SOURCE_DIR / "tests"))
-from sim import presence  # noqa: E402
-from sim.tracker import Tracker  # noqa: E402
+from sim import presence
+from sim.tracker import Tracker
 
 WM_DEVICECHANGE = 0x0219
 DBT_DEVNODES_CHANGED = 7

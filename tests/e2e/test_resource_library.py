@@ -20,26 +20,24 @@ def mean_colour(png, width, height, x, y):
 
 
 class ResourceLibrary(WizardScenario):
-    def install(self, with_library):
-        """The program in a folder of its own, with or without the library beside it."""
+    def start_installed(self, with_library):
+        """Starts the program from a folder of its own, with or without the library beside it.
+        Returns the main window and the mean colour of the title bar's icon."""
         folder = self.work_dir / "program"
         folder.mkdir()
         shutil.copy(self.program, folder)
         if with_library:
             shutil.copy(LIBRARY, folder)
         self.program = folder / self.program.name
-
-    def title_bar_icon_colour(self, main):
-        shot = self.shoot("main-window")
+        main = self.start_program()
+        # The title is the program's own text, whichever resources it uses.
+        self.assertEqual(MAIN_TITLE, self.robot.get(main)["text"])
         # The small icon sits at the left end of the title bar.
-        return mean_colour(shot, 12, 12, 5, 4)
+        return main, mean_colour(self.shoot("main-window"), 12, 12, 5, 4)
 
     def test_dialogs_and_icon_come_from_the_library(self):
-        self.install(with_library=True)
-        main = self.start_program()
-        self.assertEqual(MAIN_TITLE, self.robot.get(main)["text"])
+        main, (red, _, blue) = self.start_installed(with_library=True)
         self.assertEqual("開始", self.robot.get(main, START)["text"])
-        red, _, blue = self.title_bar_icon_colour(main)
         self.assertGreater(red, blue + 20, "the library's icon is the red one")
 
         self.robot.click(main, START)
@@ -54,11 +52,8 @@ class ResourceLibrary(WizardScenario):
         self.expect_exit(0)
 
     def test_without_the_library_the_programs_own_resources_are_used(self):
-        self.install(with_library=False)
-        main = self.start_program()
-        self.assertEqual(MAIN_TITLE, self.robot.get(main)["text"])
+        main, (red, _, blue) = self.start_installed(with_library=False)
         self.assertEqual("Старт", self.robot.get(main, START)["text"])
-        red, _, blue = self.title_bar_icon_colour(main)
         self.assertLess(red, blue, "the program's own icon is the blue one")
 
 

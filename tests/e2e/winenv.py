@@ -14,10 +14,13 @@ import os
 import select
 import signal
 import subprocess
+import sys
 import time
 from pathlib import Path
 
 SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[2])
+sys.path.insert(0, str(SOURCE_DIR / "tests"))
+from sim.presence import wine_env as _prefix_env, windows_path  # noqa: E402,F401
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
 PREFIX = Path(os.environ.get("KV_E2E_WINEPREFIX") or BUILD_DIR / "wineprefix-e2e")
 ROBOT_EXE = BUILD_DIR / "tests" / "robot.exe"
@@ -46,9 +49,7 @@ def ensure_prefix(prefix=PREFIX):
 
 
 def wine_env(prefix=PREFIX, display=None):
-    env = dict(os.environ)
-    env["WINEPREFIX"] = str(prefix)
-    env["WINEDEBUG"] = "-all"
+    env = _prefix_env(prefix)
     env["WINEARCH"] = "win32"
     env.pop("WAYLAND_DISPLAY", None)
     if display is not None:
@@ -56,11 +57,6 @@ def wine_env(prefix=PREFIX, display=None):
     else:
         env.pop("DISPLAY", None)
     return env
-
-
-def windows_path(unix_path):
-    """Wine's Z: drive is the Unix root."""
-    return "Z:" + os.path.abspath(str(unix_path)).replace("/", "\\")
 
 
 def _stop(proc, timeout_s=STOP_TIMEOUT_S):

@@ -777,44 +777,46 @@ Reply CmdBox(const ArgReader& a) {
     return Ok(o.Text());
 }
 
-bool MessageArgs(const ArgReader& a, HWND* h, UINT* msg, WPARAM* wp, LPARAM* lp, std::string* error) {
+// The window and message of a post or send: HWND MSG [WPARAM [LPARAM]].
+struct WindowMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+bool MessageArgs(const ArgReader& a, WindowMessage* out, std::string* error) {
     unsigned long long m, w = 0, l = 0;
-    if (!a.Window(0, h, error) || !a.Number(1, &m, error))
+    if (!a.Window(0, &out->window, error) || !a.Number(1, &m, error))
         return false;
     if ((a.Count() > 2 && !a.Number(2, &w, error)) || (a.Count() > 3 && !a.Number(3, &l, error)))
         return false;
-    *msg = (UINT)m;
-    *wp = (WPARAM)w;
-    *lp = (LPARAM)l;
+    out->message = (UINT)m;
+    out->wParam = (WPARAM)w;
+    out->lParam = (LPARAM)l;
     return true;
 }
 
 Reply CmdPost(const ArgReader& a) {
     std::string error;
-    HWND h;
-    UINT msg;
-    WPARAM wp;
-    LPARAM lp;
-    if (!MessageArgs(a, &h, &msg, &wp, &lp, &error))
+    WindowMessage m;
+    if (!MessageArgs(a, &m, &error))
         return Err(error);
-    if (!PostMessageW(h, msg, wp, lp))
+    if (!PostMessageW(m.window, m.message, m.wParam, m.lParam))
         return Err("PostMessage failed, error " + std::to_string(GetLastError()));
     return Ok("{}");
 }
 
 Reply CmdSend(const ArgReader& a) {
     std::string error;
-    HWND h;
-    UINT msg;
-    WPARAM wp;
-    LPARAM lp;
-    if (!MessageArgs(a, &h, &msg, &wp, &lp, &error))
+    WindowMessage m;
+    if (!MessageArgs(a, &m, &error))
         return Err(error);
     DWORD timeout = a.Timeout(&error);
     if (!error.empty())
         return Err(error);
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, timeout, &result))
+    if (!SendMessageTimeoutW(m.window, m.message, m.wParam, m.lParam, SMTO_ABORTIFHUNG, timeout, &result))
         return Err("SendMessageTimeout failed or timed out, error " + std::to_string(GetLastError()));
     return Ok(JsonObject().Int("result", (long long)(LONG_PTR)result).Text());
 }
