@@ -1,4 +1,5 @@
 #include "app/Pages.h"
+#include "app/TrackerWorkers.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg4, CWizardPage)
@@ -9,7 +10,8 @@ CAboutDlg4::CAboutDlg4() : CWizardPage(IDD_BOOT_PAGE) {}
 
 BOOL CAboutDlg4::OnInitDialog() {
     CWizardPage::OnInitDialog();
-    // Look for the port again so the page shows where the tracker is now.
+    // The worker opens the port by the name found now; the page shows it.
     RequestPortScan();
+    StartWorker(BootLoaderWaitWorker);
     return TRUE;
 }

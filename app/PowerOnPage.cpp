@@ -1,4 +1,5 @@
 #include "app/Pages.h"
+#include "app/TrackerWorkers.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg6, CWizardPage)
@@ -11,5 +12,6 @@ BOOL CAboutDlg6::OnInitDialog() {
     CWizardPage::OnInitDialog();
     // The tracker comes back after its reset, possibly on another port: look again.
     RequestPortScan();
+    StartWorker(ResetWorker);
     return TRUE;
 }

@@ -17,3 +17,10 @@ void CWizardPage::OnFinish() {
 void CWizardPage::RequestPortScan() const {
     ::SendMessageW(::GetParent(m_hWnd), WM_RESCAN_PORTS, 0, 0);
 }
+
+void CWizardPage::StartWorker(LPTHREAD_START_ROUTINE worker) {
+    DWORD threadId;
+    HANDLE thread = ::CreateThread(nullptr, 0, worker, this, 0, &threadId);
+    if (thread != nullptr)
+        ::CloseHandle(thread);
+}

@@ -17,4 +17,7 @@ protected:
     // Has the main window look for the tracker's port now; the page's port box shows the
     // result before this returns.
     void RequestPortScan() const;
+    // Starts the page's worker thread with this page as its argument. The page never waits for
+    // it: the worker ends the page with command 1 or 2.
+    void StartWorker(LPTHREAD_START_ROUTINE worker);
 };

@@ -1,0 +1,17 @@
+// A worker's report to its page: the closing command by SendMessage, after the worker's own
+// error box when the work failed.
+#pragma once
+#include <windows.h>
+
+#include "link/WorkerReport.h"
+
+class PageReport : public WorkerReport {
+public:
+    PageReport(HWND page, const wchar_t* errorText) : page_(page), errorText_(errorText) {}
+    void Succeeded() override;
+    void Failed() override;
+
+private:
+    HWND page_;
+    const wchar_t* errorText_;
+};

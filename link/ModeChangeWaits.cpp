@@ -1,0 +1,34 @@
+#include "link/ModeChangeWaits.h"
+
+#include "link/TrackerCommands.h"
+
+int RunBootLoaderWait(CommandPort& port, Clock& clock, WorkerReport& report) {
+    if (!WaitForBootLoader(port, clock)) {
+        report.Failed();
+        return 0;
+    }
+    report.Succeeded();
+    return 1;
+}
+
+int RunResetWait(CommandPort& port, Clock& clock, const std::function<bool()>& queryWindowsVersion,
+                 WorkerReport& report) {
+    if (!SendResetCommand(port, clock, queryWindowsVersion)) {
+        report.Failed();
+        return 0;
+    }
+    // The tracker restarts with its new firmware; its port is back once it opens again. The
+    // first open that works counts, even one before the old port has gone away.
+    const uint32_t startMs = clock.NowMs();
+    for (;;) {
+        if (port.Open()) {
+            port.Close();
+            report.Succeeded();
+            return 1;
+        }
+        if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs)) {
+            report.Failed();
+            return 0;
+        }
+    }
+}
