@@ -10,7 +10,8 @@ and the test fails if Wine reported a crash of it.
 Files, per scenario (<class>.<method>):
     ${BUILD}/screenshots/<scenario>/<nn>-<what>.png   what the user saw
     ${BUILD}/e2e/<scenario>/                          program stdout/stderr, robot transcript,
-                                                      window list at the end, wine server log
+                                                      window list at the end, wine server log,
+                                                      measured.json (timings a scenario took)
     ${BUILD}/e2e/<scenario>/work/                     the program's working directory
 """
 
@@ -141,6 +142,14 @@ class ScenarioCase(unittest.TestCase):
         keys = ["[-%s\\%s\\%s]" % (presence.ENUM_KEY, bus, device)
                 for bus, device, _ in (presence.STM_VCP, presence.PROLIFIC, presence.GENERIC_USB_SERIAL)]
         presence.import_registry(winenv.PREFIX, "\r\n\r\n".join(keys) + "\r\n\r\n")
+
+    def measured(self, name, value):
+        """Keeps a measured value in ${BUILD}/e2e/<scenario>/measured.json and returns it."""
+        path = self.log_dir / "measured.json"
+        values = json.loads(path.read_text()) if path.exists() else {}
+        values[name] = value
+        path.write_text(json.dumps(values, indent=1))
+        return value
 
     # ---- screenshots ----
 

@@ -9,6 +9,8 @@ PAGE_TITLE = "KV-718 Firmware Upgrade Tool"
 OPEN_FILE_TITLE = "Open a firmware file for KV718"
 EXIT_CAPTION = "Предупреждение!"
 EXIT_TEXT = "Закрыть программу  KV-718 Firmware Tool?"  # two blanks, as the program has it
+ERROR_CAPTION = "Ошибка!"
+TIMEOUT_TEXT = "Превышено время ожидания!"
 
 IDOK, IDCANCEL = 1, 2
 NEXT, CANCEL = IDOK, IDCANCEL

@@ -9,8 +9,10 @@ Two things make a port present for a Windows program in a Wine prefix:
   HKLM\\System\\CurrentControlSet\\Enum\\<bus>\\<device>\\<instance> that holds a ClassGUID
   string; Wine checks nothing else, not even "present". FriendlyName is what the program reads.
 
-plug() creates both, unplug() removes both and closes the pseudo-terminal, which makes an
-open handle on the port fail as it does when a real cable is pulled.
+make_pty() opens the pseudo-terminal, link() and list_device() create the two; unlink() removes
+the link and closes the pseudo-terminal, which makes an open handle on the port fail as it does
+when a real cable is pulled, and unlist_device() removes the device key; unplug() does both.
+Only the master side stays open here: the slave is the program's alone.
 """
 
 import os
@@ -35,7 +37,7 @@ class PresenceError(RuntimeError):
 
 def wine_env(prefix):
     env = dict(os.environ)
-    env["WINEPREFIX"] = str(prefix)
+    env["WINEPREFIX"] = os.path.abspath(str(prefix))
     env["WINEDEBUG"] = "-all"
     return env
 
@@ -88,7 +90,6 @@ class Presence:
         self.friendly_name = friendly_name or "%s (COM%d)" % (base_name, port)
         self.instance = instance or "KVSIM%04d" % port
         self.master_fd = None
-        self._slave_fd = None
         self.pty_path = None
 
     @property
@@ -103,59 +104,54 @@ class Presence:
     def key(self):
         return "%s\\%s\\%s\\%s" % (ENUM_KEY, self.bus, self.device_id, self.instance)
 
-    @property
-    def present(self):
-        return self.master_fd is not None
-
-    def plug(self):
-        if self.present:
-            return self
+    def make_pty(self):
+        """Opens the pseudo-terminal that will be the port; nothing sees it before link()."""
         if not os.path.isdir(os.path.join(self.prefix, "dosdevices")):
             raise PresenceError("no Wine prefix at %s" % self.prefix)
         master, slave = os.openpty()
         # Raw from the start: the program sets its own line settings through the slave, and
-        # nothing may be echoed or translated before it does.
+        # nothing may be echoed or translated before it does. The settings outlive our slave.
         tty.setraw(slave)
-        self.master_fd, self._slave_fd = master, slave
+        self.master_fd = master
         self.pty_path = os.ttyname(slave)
-        try:
-            self._remove_link()
-            os.symlink(self.pty_path, self.link_path)
-            import_registry(
-                self.prefix,
-                "[%s]\r\n\"ClassGUID\"=%s\r\n\"FriendlyName\"=%s\r\n\r\n"
-                % (self.key, reg_string(PORTS_CLASS_GUID), reg_string(self.friendly_name)),
-            )
-        except BaseException:
-            self.unplug()
-            raise
-        return self
+        os.close(slave)
 
-    def unplug(self):
-        """Takes the device away: first out of the device list, then the port itself; closing
-        the master ends any handle that the program still holds on the port."""
-        remove_traces(self.prefix, self.port, self.key)
-        for fd in (self._slave_fd, self.master_fd):
-            if fd is not None:
-                os.close(fd)
-        self.master_fd = self._slave_fd = None
-        self.pty_path = None
-
-    def _remove_link(self):
+    def link(self):
+        """From now on the program can open the port."""
         if os.path.lexists(self.link_path):
             os.unlink(self.link_path)
+        os.symlink(self.pty_path, self.link_path)
 
-    def __enter__(self):
-        return self.plug()
+    def list_device(self):
+        """Puts the device in the list that the program scans (regedit takes 0.1 to 0.5 s)."""
+        import_registry(
+            self.prefix,
+            "[%s]\r\n\"ClassGUID\"=%s\r\n\"FriendlyName\"=%s\r\n\r\n"
+            % (self.key, reg_string(PORTS_CLASS_GUID), reg_string(self.friendly_name)),
+        )
 
-    def __exit__(self, *exc):
-        self.unplug()
+    def unlink(self):
+        """Takes the port away at once, as when the cable is pulled: closing the master ends any
+        handle that the program still holds on it."""
+        if os.path.lexists(self.link_path):
+            os.unlink(self.link_path)
+        if self.master_fd is not None:
+            os.close(self.master_fd)
+        self.master_fd = None
+        self.pty_path = None
+
+    def unlist_device(self):
+        import_registry(self.prefix, "[-%s]\r\n\r\n" % self.key)
+
+    def unplug(self):
+        self.unlink()
+        self.unlist_device()
 
 
 def remove_traces(prefix, port, key):
-    """Removes the device key and the port link, whoever made them (idempotent)."""
-    import_registry(prefix, "[-%s]\r\n\r\n" % key)
+    """Removes the port link and the device key, whoever made them (idempotent)."""
     link = os.path.join(os.path.abspath(str(prefix)), "dosdevices", "com%d" % port)
     if os.path.lexists(link):
         os.unlink(link)
+    import_registry(prefix, "[-%s]\r\n\r\n" % key)
 

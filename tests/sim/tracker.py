@@ -1,14 +1,38 @@
 """The simulated KV-718A tracker, and a command line to make it present for a person.
 
-For now the tracker is its USB serial port and the line behind it: it can be plugged in and
-pulled out, and it records whatever the program writes to it. Its boot loader, reset and
-settings interpreter are yet to come and will answer through the same line.
+The tracker is its USB serial port (presence), the line behind it (line) and what runs on it.
+It runs in one of two modes:
+
+    normal   what it runs after a plain Reset or power-on: it ignores the boot loader's "1" and
+             "2" (its settings interpreter will answer here)
+    boot     its boot loader (bootloader), started by holding the power button while pressing
+             Reset: it answers "1" with its waiting text and restarts into normal mode on "2"
+
+A restart makes the USB device vanish for a while, as a real one does: after "2" for
+reset_return_s (None: it stays away), after the Reset button for reset_button_gone_s (0: it
+stays present). Everything is logged with its time (see events): tracker.events(),
+tracker.wait_event().
 
     python3 tests/sim/tracker.py --prefix DIR present     plug in; stays until "absent"
     python3 tests/sim/tracker.py --prefix DIR absent      pull out
-    python3 tests/sim/tracker.py --prefix DIR serve       plug in until Ctrl-C, showing what
-                                                          the program sends
+    python3 tests/sim/tracker.py --prefix DIR press-reset [--no-power]
+                                                          press Reset on the tracker that
+                                                          "present" or "serve" keeps, holding
+                                                          the power button unless --no-power
+    python3 tests/sim/tracker.py --prefix DIR serve       plug in until Ctrl-C, showing every
+                                                          event with the seconds since start
 Options: --port N (default 7), --kind stm|prolific|generic, --name "FRIENDLY NAME".
+Options of present and serve:
+    --boot-loader                 start in the boot loader
+    --answer abort|plain|pieces|silent
+                                  how the boot loader answers "1" (default abort)
+    --reset-return SECONDS|never  how long the device is away after "2" (default 1.5)
+    --reset-button-gone SECONDS   how long the device is away after the Reset button (default 0)
+    --quiet                       (serve) show nothing
+
+While serve runs in a terminal, it reads commands: "r" + Enter presses Reset holding the power
+button (boot loader), "n" + Enter presses Reset alone (normal mode), "q" + Enter quits. SIGUSR1
+and SIGUSR2 press Reset the same two ways; that is how press-reset reaches the holder.
 
 A pseudo-terminal lives only as long as the process that holds its master, so "present" leaves
 a background "serve" holding it, with its process id in $PREFIX/kvsim-comN.json; "absent" ends
@@ -18,7 +42,7 @@ that process by its id and removes what it left.
 import argparse
 import json
 import os
-import select
+import queue
 import signal
 import subprocess
 import sys
@@ -28,81 +52,193 @@ import time
 if __package__ in (None, ""):
     sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     from sim import presence  # noqa: E402
+    from sim.bootloader import ANSWERS, BootLoader  # noqa: E402
+    from sim.events import EventLog, describe  # noqa: E402
+    from sim.line import Line  # noqa: E402
 else:
     from . import presence
+    from .bootloader import ANSWERS, BootLoader
+    from .events import EventLog, describe
+    from .line import Line
 
 KINDS = {"stm": presence.STM_VCP, "prolific": presence.PROLIFIC, "generic": presence.GENERIC_USB_SERIAL}
-READ_POLL_S = 0.05
+NORMAL, BOOT = "normal", "boot"
+# About as long as a real tracker takes to restart and show its USB device again.
+DEFAULT_RESET_RETURN_S = 1.5
+COMMAND_POLL_S = 0.2
 HOLDER_START_TIMEOUT_S = 60
 HOLDER_STOP_TIMEOUT_S = 30
+SIGNAL_COMMANDS = {signal.SIGINT: "q", signal.SIGTERM: "q", signal.SIGUSR1: "r", signal.SIGUSR2: "n"}
+COMMANDS_HELP = ("Commands: r + Enter holds the power button and presses Reset (boot loader), "
+                 "n + Enter presses Reset alone (normal mode), q + Enter quits.")
 
 
 class Tracker:
-    """A tracker on one USB serial port. While plugged in, a reader thread drains the line so
-    that the program's writes never block, and keeps every byte it read."""
+    """A tracker on one USB serial port.
 
-    def __init__(self, prefix, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None):
+    While plugged in, a reader drains the line so that the program's writes never block, and
+    logs what happens; the tracker's own thread answers what the program wrote, one batch of
+    waiting bytes at a time. A restart runs on the thread that causes it, under the tracker's
+    lock, so it is over before anything else happens to the tracker; unplug() cuts it short,
+    and then the device does not come back.
+    """
+
+    def __init__(self, prefix, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None, *,
+                 mode=NORMAL, answer="abort", reset_return_s=DEFAULT_RESET_RETURN_S, reset_button_gone_s=0):
+        if mode not in (NORMAL, BOOT):
+            raise ValueError("mode %r is neither %r nor %r" % (mode, NORMAL, BOOT))
         self.port = presence.Presence(prefix, port, kind, friendly_name, instance)
-        self._received = bytearray()
+        self.log = EventLog()
+        self.boot_loader = BootLoader(answer, send=self.send, pause=self._pause,
+                                      restart=self._reset_command)
+        self.reset_return_s = reset_return_s
+        self.reset_button_gone_s = reset_button_gone_s
+        self._mode = mode
+        self._line = None
+        self._runner = None
         self._lock = threading.Lock()
         self._stop = threading.Event()
-        self._reader = None
+        self._inbox = bytearray()
+        self._inbox_changed = threading.Condition()
 
     @property
     def port_name(self):
         return self.port.port_name
 
+    @property
+    def mode(self):
+        return self._mode
+
     def plug(self):
-        self.port.plug()
-        self._stop.clear()
-        self._reader = threading.Thread(target=self._read_line, name="tracker-" + self.port_name, daemon=True)
-        self._reader.start()
+        with self._lock:
+            if self._runner is None:
+                self._stop.clear()
+                self._connect("plug")
+                self._runner = threading.Thread(target=self._run, name="tracker-" + self.port_name, daemon=True)
+                self._runner.start()
         return self
 
     def unplug(self):
-        if self._reader:
+        with self._inbox_changed:
             self._stop.set()
-            self._reader.join()
-            self._reader = None
-        self.port.unplug()
-
-    def received(self):
-        """Every byte that the program has written to the tracker since it was plugged in."""
+            self._inbox_changed.notify_all()
+        if self._runner is None:
+            return
+        self._runner.join()
         with self._lock:
-            return bytes(self._received)
+            self._runner = None
+            if self._line is not None:
+                self._disconnect("unplug")
+            else:
+                self.log.add("unplug")
 
-    def wait_received(self, predicate, timeout_s):
-        """Polls until predicate(received bytes) holds; False after timeout_s."""
-        deadline = time.monotonic() + timeout_s
-        while True:
-            data = self.received()
-            if predicate(data):
-                return True
-            if time.monotonic() >= deadline:
-                return False
-            time.sleep(READ_POLL_S)
+    def press_reset(self, hold_power=True):
+        """The user presses Reset, holding the power button to start the boot loader or not;
+        returns once the tracker runs in its new mode (and is back, if the restart took it away)."""
+        with self._lock:
+            if self._runner is None:
+                raise RuntimeError("the tracker is not plugged in")
+            self.log.add("reset", "button, power held" if hold_power else "button")
+            self._restart(BOOT if hold_power else NORMAL, self.reset_button_gone_s)
+
+    def hold_exclusively(self, hold=True):
+        """Another program takes the port exclusively (hold) or lets it go."""
+        with self._lock:
+            if self._line is not None:
+                self._line.hold_exclusively(hold)
+            elif hold:
+                raise RuntimeError("the tracker's port is not present")
+
+    def line_settings(self):
+        """Baud rate, stop bits and flow control that the program set (see Line.settings)."""
+        line = self._line
+        if line is None:
+            raise RuntimeError("the tracker's port is not present")
+        return line.settings()
 
     def send(self, data):
-        os.write(self.port.master_fd, data)
+        line = self._line
+        if line is None:
+            raise RuntimeError("the tracker's port is not present")
+        line.write(data)
 
-    def _read_line(self):
-        fd = self.port.master_fd
-        while not self._stop.is_set():
-            ready, _, _ = select.select([fd], [], [], READ_POLL_S)
-            if not ready:
-                continue
-            try:
-                chunk = os.read(fd, 4096)
-            except OSError:
-                # EIO while no one has the port open: nothing to read yet.
-                time.sleep(READ_POLL_S)
-                continue
+    def events(self):
+        return self.log.events()
+
+    def wait_event(self, match, timeout_s, after=None):
+        """The first event later than time `after` of kind `match` (or for which match(event)
+        holds); waits up to timeout_s for it and returns None if none came."""
+        return self.log.wait_event(match, timeout_s, after)
+
+    def received(self):
+        """Every byte that the program has written to the tracker, over all its connections."""
+        return b"".join(event.data for event in self.log.events() if event.kind == "rx")
+
+    def wait_received(self, predicate, timeout_s):
+        """Waits until predicate(received bytes) holds; False after timeout_s."""
+        return bool(self.log.wait_for(lambda: predicate(self.received()), timeout_s))
+
+    def _run(self):
+        while True:
+            with self._inbox_changed:
+                self._inbox_changed.wait_for(lambda: self._inbox or self._stop.is_set())
             with self._lock:
-                self._received += chunk
-            self.on_bytes(chunk)
+                if self._stop.is_set():
+                    return
+                # Taken under the tracker's lock: a restart in between has emptied the inbox.
+                with self._inbox_changed:
+                    data = bytes(self._inbox)
+                    self._inbox.clear()
+                if data and self._mode == BOOT:
+                    self.boot_loader.on_bytes(data)
+                # In normal mode nothing answers yet; the settings interpreter will take the bytes here.
 
-    def on_bytes(self, chunk):
-        """Hook for what the tracker does with bytes from the program; the plain line ignores them."""
+    def _deliver(self, data):
+        with self._inbox_changed:
+            self._inbox += data
+            self._inbox_changed.notify_all()
+
+    def _pause(self, seconds):
+        self._stop.wait(seconds)
+
+    def _reset_command(self):
+        self.log.add("reset", "command")
+        self._restart(NORMAL, self.reset_return_s)
+
+    def _restart(self, mode, gone_s):
+        """Restarts the tracker in mode; its USB device vanishes for gone_s seconds (0: it stays,
+        None: it does not come back)."""
+        back_at = None if gone_s is None else time.monotonic() + gone_s
+        if gone_s != 0 and self._line is not None:
+            self._disconnect("gone")
+        self._mode = mode
+        self.log.add("mode", mode)
+        if self._line is None and back_at is not None and not self._stop.wait(max(0.0, back_at - time.monotonic())):
+            self._connect("back")
+
+    def _connect(self, kind):
+        self.port.make_pty()
+        try:
+            # Reading before the port is linked, so that the program's first open is seen at once.
+            self._line = Line(self.port.master_fd, self.port.pty_path, self.log, self._deliver).start()
+            self.port.link()
+            self.log.add(kind, self.port.pty_path)
+            self.port.list_device()
+        except BaseException:
+            if self._line is not None:
+                self._line.stop()
+                self._line = None
+            self.port.unplug()
+            raise
+
+    def _disconnect(self, kind):
+        line, self._line = self._line, None
+        line.stop()
+        with self._inbox_changed:
+            self._inbox.clear()
+        self.port.unlink()
+        self.log.add(kind)
+        self.port.unlist_device()
 
     def __enter__(self):
         return self.plug()
@@ -115,27 +251,49 @@ def state_path(prefix, port):
     return os.path.join(os.path.abspath(prefix), "kvsim-com%d.json" % port)
 
 
-def serve(args, quiet):
-    tracker = Tracker(args.prefix, args.port, KINDS[args.kind], args.name)
-    stop = threading.Event()
-    for sig in (signal.SIGINT, signal.SIGTERM):
-        signal.signal(sig, lambda *_: stop.set())
-    if not quiet:
-        tracker.on_bytes = lambda chunk: print("<- %s" % chunk.hex(" "), flush=True)
+def serve(args):
+    tracker = Tracker(args.prefix, args.port, KINDS[args.kind], args.name, mode=BOOT if args.boot_loader else NORMAL,
+                      answer=args.answer, reset_return_s=args.reset_return,
+                      reset_button_gone_s=args.reset_button_gone)
+    commands = queue.SimpleQueue()
+    for sig, command in SIGNAL_COMMANDS.items():
+        signal.signal(sig, lambda *_, command=command: commands.put(command))
+    if not args.quiet:
+        tracker.log.listener = lambda event: print(describe(event, tracker.log.started_at), flush=True)
     tracker.plug()
+    state = state_path(args.prefix, args.port)
     try:
-        with open(state_path(args.prefix, args.port) + ".tmp", "w") as f:
+        with open(state + ".tmp", "w") as f:
             json.dump({"pid": os.getpid(), "pty": tracker.port.pty_path, "key": tracker.port.key}, f)
-        os.replace(state_path(args.prefix, args.port) + ".tmp", state_path(args.prefix, args.port))
-        print("%s present as %s on %s; Ctrl-C takes it away" % (tracker.port.friendly_name, tracker.port_name,
-                                                                  tracker.port.pty_path), flush=True)
-        while not stop.is_set():
-            stop.wait(0.2)
+        os.replace(state + ".tmp", state)
+        print("%s present as %s on %s in %s mode; Ctrl-C takes it away"
+              % (tracker.port.friendly_name, tracker.port_name, tracker.port.pty_path, tracker.mode), flush=True)
+        if sys.stdin.isatty():
+            print(COMMANDS_HELP, flush=True)
+            threading.Thread(target=read_commands, args=(commands,), daemon=True).start()
+        while True:
+            try:
+                command = commands.get(timeout=COMMAND_POLL_S)
+            except queue.Empty:
+                continue
+            if command == "q":
+                break
+            if command in ("r", "n"):
+                tracker.press_reset(hold_power=command == "r")
+            else:
+                print(COMMANDS_HELP, flush=True)
     finally:
         tracker.unplug()
-        if os.path.exists(state_path(args.prefix, args.port)):
-            os.unlink(state_path(args.prefix, args.port))
+        if os.path.exists(state):
+            os.unlink(state)
     return 0
+
+
+def read_commands(commands):
+    """Passes the person's lines on to serve; the end of input quits."""
+    for line in sys.stdin:
+        commands.put(line.strip())
+    commands.put("q")
 
 
 def present(args):
@@ -143,10 +301,14 @@ def present(args):
     if os.path.exists(state):
         print("COM%d is already present (%s)" % (args.port, state), file=sys.stderr)
         return 1
+    tracker_options = ["--answer", args.answer,
+                       "--reset-return", "never" if args.reset_return is None else repr(args.reset_return),
+                       "--reset-button-gone", repr(args.reset_button_gone)]
+    if args.boot_loader:
+        tracker_options.append("--boot-loader")
     command = [sys.executable, os.path.abspath(__file__), "--prefix", args.prefix, "--port", str(args.port),
-               "--kind", args.kind, "serve", "--quiet"]
-    if args.name:
-        command[-2:-2] = ["--name", args.name]
+               "--kind", args.kind] + (["--name", args.name] if args.name else []) + [
+               "serve", "--quiet"] + tracker_options
     holder = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               start_new_session=True)
     deadline = time.monotonic() + HOLDER_START_TIMEOUT_S
@@ -191,23 +353,55 @@ def absent(args):
     return 0
 
 
+def press_reset(args):
+    state = state_path(args.prefix, args.port)
+    if not os.path.exists(state):
+        print("no tracker is present on COM%d (%s is missing)" % (args.port, state), file=sys.stderr)
+        return 1
+    with open(state) as f:
+        os.kill(json.load(f)["pid"], signal.SIGUSR2 if args.no_power else signal.SIGUSR1)
+    print("Reset pressed on COM%d%s" % (args.port, "" if args.no_power else ", holding the power button"))
+    return 0
+
+
+def seconds(text):
+    value = float(text)
+    if value < 0:
+        raise argparse.ArgumentTypeError("%s: seconds cannot be negative" % text)
+    return value
+
+
+def seconds_or_never(text):
+    return None if text == "never" else seconds(text)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Simulated KV-718A tracker for a Wine prefix.")
     parser.add_argument("--prefix", default=os.environ.get("WINEPREFIX"), help="Wine prefix (default $WINEPREFIX)")
     parser.add_argument("--port", type=int, default=7, help="COM port number, 5 or above (default 7)")
     parser.add_argument("--kind", choices=sorted(KINDS), default="stm", help="USB bridge (default stm)")
     parser.add_argument("--name", help="friendly name instead of the bridge's usual one")
+    tracker_options = argparse.ArgumentParser(add_help=False)
+    tracker_options.add_argument("--boot-loader", action="store_true", help="start in the boot loader")
+    tracker_options.add_argument("--answer", choices=ANSWERS, default="abort",
+                                 help="how the boot loader answers \"1\" (default abort)")
+    tracker_options.add_argument("--reset-return", type=seconds_or_never, default=DEFAULT_RESET_RETURN_S,
+                                 metavar="SECONDS|never",
+                                 help="how long the device is away after \"2\" (default %s)" % DEFAULT_RESET_RETURN_S)
+    tracker_options.add_argument("--reset-button-gone", type=seconds, default=0, metavar="SECONDS",
+                                 help="how long the device is away after the Reset button (default 0)")
     sub = parser.add_subparsers(dest="action", required=True)
-    sub.add_parser("present", help="plug the tracker in and leave it there")
+    sub.add_parser("present", parents=[tracker_options], help="plug the tracker in and leave it there")
     sub.add_parser("absent", help="take the tracker away")
-    serve_parser = sub.add_parser("serve", help="plug the tracker in until Ctrl-C")
-    serve_parser.add_argument("--quiet", action="store_true", help="don't show the bytes received")
+    reset_parser = sub.add_parser("press-reset", help="press Reset on the tracker that present or serve keeps")
+    reset_parser.add_argument("--no-power", action="store_true",
+                              help="without holding the power button: restart in normal mode")
+    serve_parser = sub.add_parser("serve", parents=[tracker_options], help="plug the tracker in until Ctrl-C")
+    serve_parser.add_argument("--quiet", action="store_true", help="show nothing")
     args = parser.parse_args(argv)
     if not args.prefix:
         parser.error("--prefix or $WINEPREFIX is needed")
-    if args.action == "serve":
-        return serve(args, args.quiet)
-    return present(args) if args.action == "present" else absent(args)
+    return {"serve": serve, "present": present, "absent": absent, "press-reset": press_reset}[args.action](args)
 
 
 if __name__ == "__main__":
