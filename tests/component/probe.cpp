@@ -6,6 +6,7 @@
 //     open              OpenTrackerPort, then the settings, time-outs and input queue as the
 //                       driver reports them
 //     read-silent       one read on a quiet line: how long it waits and what it returns
+//     write-byte        one plain write of one byte: what the driver reports
 //     wait-boot-loader  WaitForBootLoader
 //     send-reset        SendResetCommand
 //     reset-wait        the power-on page's whole wait: reset, then the port coming back
@@ -81,6 +82,16 @@ std::string ReadSilent() {
            Field("elapsed_ms", elapsedMs);
 }
 
+std::string WriteOneByte() {
+    HANDLE port = OpenTrackerPort();
+    if (port == INVALID_HANDLE_VALUE)
+        return Flag("opened", false);
+    DWORD written = 0;
+    const BOOL reported = WriteFile(port, "2", 1, &written, nullptr);
+    CloseHandle(port);
+    return Flag("opened", true) + ", " + Flag("reported_ok", reported) + ", " + Field("written", written);
+}
+
 class RecordedReport : public WorkerReport {
 public:
     void Succeeded() override { reports += reports.empty() ? "\"succeeded\"" : ", \"succeeded\""; }
@@ -107,6 +118,8 @@ int main(int argc, char** argv) {
         result = Open();
     } else if (action == "read-silent") {
         result = ReadSilent();
+    } else if (action == "write-byte") {
+        result = WriteOneByte();
     } else if (action == "wait-boot-loader") {
         const bool answered = WaitForBootLoader(port, SystemClock());
         result = Outcome(answered, startMs);

@@ -35,7 +35,7 @@ REQUEST_GAP_S = (0.09, 0.5)
 FIRST_REQUEST_AFTER_OPEN_S = 0.3
 ANSWERED_MS = (550, 3000)  # 100 ms for the answer, 500 ms for the boot loader to settle
 RESET_WRITE_AFTER_OPEN_S = (0.95, 1.8)
-RESET_MS = (2090, 5000)  # 1000 + 100 + 1000 ms
+RESET_MS = (2050, 5000)  # 1000 + 100 + 1000 ms
 
 
 def has_capability(bit):
@@ -234,6 +234,18 @@ class ResetCommand(CommandPortCase):
         self.assertEqual(b"2", tracker.received())
         self.assert_within(RESET_WRITE_AFTER_OPEN_S, command.t - opened.t)
         self.assertTrue(self.of_kind("gone"), "the tracker did not restart")
+
+    def test_a_reset_that_cannot_go_out_is_not_taken_for_sent(self):
+        # A tracker that takes nothing off the line: a write times out, and the driver still
+        # reports success, with nothing written.
+        tracker = self.plug(mode=sim.BOOT)
+        tracker.stall_line(True)
+        write = self.probe("write-byte")
+        self.assertEqual((True, True, 0), (write["opened"], write["reported_ok"], write["written"]))
+        result = self.probe("send-reset")
+        self.assertEqual((False, True), (result["result"], result["handle_invalid"]), result)
+        self.assert_within(RESET_MS, result["elapsed_ms"])
+        self.assertFalse(self.of_kind("gone"))
 
     def test_the_power_on_wait_ends_when_the_port_is_back(self):
         tracker = self.plug(mode=sim.BOOT, reset_return_s=3.0)

@@ -12,6 +12,7 @@ its own clock, a kind, and data:
     gone, back     its USB device vanishes and comes back during a restart (data: the
                    pseudo-terminal, for back)
     hold, release  another program takes and leaves the port exclusively
+    stall, flow    the tracker stops taking bytes off the line, and takes them again
 
 plug and back are logged as the COM link appears, before the device list shows the device
 (0.1 to 0.5 s later); unplug and gone as the link disappears, before it leaves the list.

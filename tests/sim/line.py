@@ -84,24 +84,25 @@ class Line:
         self._reader = threading.Thread(target=self._read, name="line-" + pty_path, daemon=True)
         self._write_lock = threading.Lock()
         self._closed = False
-        # The hold's own open of the slave is not the program's: the lock keeps the hold and the
-        # reader's count of opens in step.
-        self._hold_lock = threading.Lock()
-        self._hold_fd = None
+        # The tracker's own opens of the slave (to hold it, to stall it) are not the program's:
+        # the lock keeps them and the reader's count of opens in step.
+        self._own_lock = threading.Lock()
+        self._own_fds = {}
 
     def start(self):
         self._reader.start()
         return self
 
     def stop(self):
-        """Stops reading and writing, and lets go of the port if it was held; the pseudo-terminal
-        itself stays open for its owner to close."""
+        """Stops reading and writing, and lets go of the port if it was held or stalled; the
+        pseudo-terminal itself stays open for its owner to close."""
         self._stop.set()
         self._reader.join()
         self._watch.close()
         with self._write_lock:
             self._closed = True
         self.hold_exclusively(False)
+        self.stall(False)
 
     def write(self, data):
         """Bytes written while the program has the port closed wait in the pseudo-terminal and
@@ -129,30 +130,41 @@ class Line:
     def hold_exclusively(self, hold):
         """Plays another program that has the port open exclusively (TIOCEXCL on the slave): an
         open by a process without CAP_SYS_ADMIN then fails with EBUSY."""
-        with self._hold_lock:
-            if hold and self._hold_fd is None:
-                self._hold_fd = os.open(self._pty_path, os.O_RDWR | os.O_NOCTTY)
-                fcntl.ioctl(self._hold_fd, termios.TIOCEXCL)
-                self._log.add("hold")
-            elif not hold and self._hold_fd is not None:
-                fcntl.ioctl(self._hold_fd, termios.TIOCNXCL)
-                os.close(self._hold_fd)
-                self._hold_fd = None
-                self._log.add("release")
+        self._own_open("hold", "release", hold, lambda fd: fcntl.ioctl(fd, termios.TIOCEXCL),
+                       lambda fd: fcntl.ioctl(fd, termios.TIOCNXCL))
+
+    def stall(self, stalled):
+        """A tracker that takes no bytes off the line: the program's output is stopped, so its
+        writes time out with nothing written. Opens and closes are still seen."""
+        self._own_open("stall", "flow", stalled, lambda fd: termios.tcflow(fd, termios.TCOOFF),
+                       lambda fd: termios.tcflow(fd, termios.TCOON))
+
+    def _own_open(self, start_kind, end_kind, on, start, end):
+        with self._own_lock:
+            fd = self._own_fds.get(start_kind)
+            if on and fd is None:
+                fd = os.open(self._pty_path, os.O_RDWR | os.O_NOCTTY)
+                start(fd)
+                self._own_fds[start_kind] = fd
+                self._log.add(start_kind)
+            elif not on and fd is not None:
+                end(fd)
+                os.close(self._own_fds.pop(start_kind))
+                self._log.add(end_kind)
 
     def _read(self):
         poller = select.poll()
         poller.register(self._watch.fd, select.POLLIN)
-        slave_opens = 0  # the hold's included
+        slave_opens = 0  # the tracker's own included
         program_open = False
         polling_master = False
         while not self._stop.is_set():
             poller.poll(POLL_MS)
             moves = []
-            with self._hold_lock:
+            with self._own_lock:
                 for change in self._watch.changes():
                     slave_opens += change
-                    if (slave_opens - (self._hold_fd is not None) > 0) != program_open:
+                    if (slave_opens - len(self._own_fds) > 0) != program_open:
                         program_open = not program_open
                         moves.append("open" if program_open else "close")
             self._log_in_order(moves, self._read_waiting())

@@ -149,6 +149,14 @@ class Tracker:
             elif hold:
                 raise RuntimeError("the tracker's port is not present")
 
+    def stall_line(self, stalled=True):
+        """The tracker stops taking bytes off the line (stalled), so that the program's writes
+        time out, or takes them again."""
+        with self._lock:
+            if self._line is None:
+                raise RuntimeError("the tracker's port is not present")
+            self._line.stall(stalled)
+
     def line_settings(self):
         """Baud rate, stop bits and flow control that the program set (see Line.settings)."""
         line = self._line
