@@ -11,7 +11,9 @@ int RunBootLoaderWait(CommandPort& port, Clock& clock, WorkerReport& report) {
     return 1;
 }
 
-int RunResetWait(CommandPort& port, Clock& clock, const std::function<bool()>& queryWindowsVersion,
+int RunResetWait(CommandPort& port,
+                 Clock& clock,
+                 const std::function<bool()>& queryWindowsVersion,
                  WorkerReport& report) {
     if (!SendResetCommand(port, clock, queryWindowsVersion)) {
         report.Failed();

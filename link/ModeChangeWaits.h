@@ -13,5 +13,7 @@ int RunBootLoaderWait(CommandPort& port, Clock& clock, WorkerReport& report);
 
 // Sends the reset command, then waits until the tracker's port opens again; returns the
 // worker thread's exit code (1 when the port came back, 0 otherwise).
-int RunResetWait(CommandPort& port, Clock& clock, const std::function<bool()>& queryWindowsVersion,
+int RunResetWait(CommandPort& port,
+                 Clock& clock,
+                 const std::function<bool()>& queryWindowsVersion,
                  WorkerReport& report);

@@ -54,18 +54,19 @@ std::string Open() {
     COMSTAT status = {};
     ClearCommError(port, &errors, &status);
     CloseHandle(port);
-    return Flag("opened", true) + ", " + Field("baud", dcb.BaudRate) + ", " + Field("byte_size", dcb.ByteSize) +
-           ", " + Field("parity", dcb.Parity) + ", " + Field("stop_bits", dcb.StopBits) + ", " +
-           Field("binary", dcb.fBinary) + ", " + Field("cts_flow", dcb.fOutxCtsFlow) + ", " +
-           Field("dsr_flow", dcb.fOutxDsrFlow) + ", " + Field("dtr_control", dcb.fDtrControl) + ", " +
-           Field("rts_control", dcb.fRtsControl) + ", " + Field("out_x", dcb.fOutX) + ", " +
-           Field("in_x", dcb.fInX) + ", " + Field("null_discard", dcb.fNull) + ", " +
-           Field("abort_on_error", dcb.fAbortOnError) + ", " +
+    return Flag("opened", true) + ", " + Field("baud", dcb.BaudRate) + ", " +
+           Field("byte_size", dcb.ByteSize) + ", " + Field("parity", dcb.Parity) + ", " +
+           Field("stop_bits", dcb.StopBits) + ", " + Field("binary", dcb.fBinary) + ", " +
+           Field("cts_flow", dcb.fOutxCtsFlow) + ", " + Field("dsr_flow", dcb.fOutxDsrFlow) + ", " +
+           Field("dtr_control", dcb.fDtrControl) + ", " + Field("rts_control", dcb.fRtsControl) + ", " +
+           Field("out_x", dcb.fOutX) + ", " + Field("in_x", dcb.fInX) + ", " +
+           Field("null_discard", dcb.fNull) + ", " + Field("abort_on_error", dcb.fAbortOnError) + ", " +
            Field("read_interval", timeouts.ReadIntervalTimeout) + ", " +
            Field("read_multiplier", timeouts.ReadTotalTimeoutMultiplier) + ", " +
            Field("read_constant", timeouts.ReadTotalTimeoutConstant) + ", " +
            Field("write_multiplier", timeouts.WriteTotalTimeoutMultiplier) + ", " +
-           Field("write_constant", timeouts.WriteTotalTimeoutConstant) + ", " + Field("waiting", status.cbInQue);
+           Field("write_constant", timeouts.WriteTotalTimeoutConstant) + ", " +
+           Field("waiting", status.cbInQue);
 }
 
 std::string ReadSilent() {
