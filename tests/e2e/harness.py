@@ -118,8 +118,9 @@ class ScenarioCase(unittest.TestCase):
 
     # ---- trackers ----
 
-    def plug_tracker(self, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None):
-        tracker = Tracker(winenv.PREFIX, port, kind, friendly_name, instance).plug()
+    def plug_tracker(self, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None, **behaviour):
+        """Plugs in a simulated tracker; behaviour: the Tracker's keyword options (mode, answer, ...)."""
+        tracker = Tracker(winenv.PREFIX, port, kind, friendly_name, instance, **behaviour).plug()
         self.trackers.append(tracker)
         return tracker
 

@@ -6,6 +6,7 @@ import time
 import unittest
 
 from kvwizard import ERROR_CAPTION, EXIT_CAPTION, EXIT_TEXT, IDOK, NEXT, PORT_BOX, TIMEOUT_TEXT, WizardScenario
+from sim.tracker import BOOT
 
 BOOT_LOADER_REQUEST = b"1"
 # The program asks about every 100 ms; on a shared machine a request may come late.
@@ -58,6 +59,20 @@ class BootLoaderPage(WizardScenario):
         self.assertLess(close.t - answer.t, OPEN_TO_CLOSE_RANGE_S[1])
         self.shoot("upload-page")
         self.leave_program(page6)
+
+    def test_boot_loader_found_on_the_port_the_restart_brought(self):
+        # Restarting can bring the tracker back as a new device on another port; the program
+        # learns the new name from the system's device notifications and asks there.
+        old = self.plug_tracker(port=7)
+        main, page5 = self.open_boot_loader_page()
+        self.assertTrue(old.wait_received(lambda data: len(data) >= 2, 10))
+        self.unplug_tracker(old)
+        new = self.plug_tracker(port=8, mode=BOOT)
+        self.device_change(main, 2)
+        self.robot.until(page5, PORT_BOX, text="COM8")
+        self.wait_page(6, page5)
+        self.assertEqual(BOOT_LOADER_REQUEST, new.received()[:1])
+        self.assertIn(b"abort", new.wait_event("tx", timeout_s=0).data)
 
     def test_no_tracker_gives_up_after_forty_seconds(self):
         main, page5 = self.open_boot_loader_page()
