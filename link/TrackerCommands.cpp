@@ -12,10 +12,10 @@ constexpr uint32_t kBootLoaderAnswerMs = 100;
 // The user lets go of the power button when the page closes; give the boot loader time to
 // settle first.
 constexpr uint32_t kBootLoaderSettleMs = 500;
-// A freshly opened port of the tracker's USB bridge drops what is written too early.
+// The tracker's USB bridge gets a moment to settle after the open before the command goes out.
 constexpr uint32_t kResetBeforeWriteMs = 1000;
 constexpr uint32_t kResetAfterWriteMs = 100;
-// The tracker starts its reset when the port closes; its port goes away during this pause.
+// The tracker restarts on the command: its port goes away during this pause.
 constexpr uint32_t kResetAfterCloseMs = 1000;
 constexpr uint32_t kGiveUpPauseMs = 1000;
 
