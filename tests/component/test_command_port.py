@@ -16,17 +16,15 @@ import time
 import unittest
 from pathlib import Path
 
-SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[2])
-BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
-sys.path.insert(0, str(SOURCE_DIR / "tests"))
+# The Wine helpers of the end-to-end tier: prefix, environment, wine server.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+import winenv  # noqa: E402
 from sim import tracker as sim  # noqa: E402
-from sim.presence import wine_env  # noqa: E402
 
-PREFIX = BUILD_DIR / "wineprefix-component"
-PROBE = BUILD_DIR / "tests" / "command_port_probe.exe"
+PREFIX = winenv.BUILD_DIR / "wineprefix-component"
+PROBE = winenv.BUILD_DIR / "tests" / "command_port_probe.exe"
 CAP_SYS_ADMIN = 21
 PROBE_TIMEOUT_S = 120
-SERVER_TIMEOUT_S = 30
 MAXDWORD = 0xFFFFFFFF
 
 # Timings on a shared machine: the lower bounds are the program's own waits, the upper ones
@@ -49,26 +47,19 @@ def has_capability(bit):
 class CommandPortCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        subprocess.run(["bash", str(SOURCE_DIR / "scripts" / "wineprefix.sh"), str(PREFIX)], check=True,
-                       stdin=subprocess.DEVNULL, timeout=300)
-        cls.env = wine_env(PREFIX)
-        cls._stop_server()
+        winenv.ensure_prefix(PREFIX)
+        cls.env = winenv.wine_env(PREFIX)
+        winenv.kill_wineserver(cls.env)
         drop = ["setpriv", "--bounding-set=-sys_admin"] if has_capability(CAP_SYS_ADMIN) else []
-        cls.log = open(BUILD_DIR / "component-wineserver.log", "wb")
+        cls.log = open(winenv.BUILD_DIR / "component-wineserver.log", "wb")
         cls.server = subprocess.Popen(drop + ["wineserver", "--foreground", "--persistent"], env=cls.env,
                                       stdin=subprocess.DEVNULL, stdout=cls.log, stderr=cls.log)
 
     @classmethod
     def tearDownClass(cls):
-        cls._stop_server()
-        cls.server.wait(SERVER_TIMEOUT_S)
+        winenv.kill_wineserver(cls.env)
+        cls.server.wait(winenv.STOP_TIMEOUT_S)
         cls.log.close()
-
-    @classmethod
-    def _stop_server(cls):
-        for flag in ("-k", "-w"):
-            subprocess.run(["wineserver", flag], env=cls.env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=SERVER_TIMEOUT_S)
 
     def setUp(self):
         self.tracker = None
