@@ -98,7 +98,7 @@ class Presence:
 
     @property
     def link_path(self):
-        return os.path.join(self.prefix, "dosdevices", "com%d" % self.port)
+        return com_link_path(self.prefix, self.port)
 
     @property
     def key(self):
@@ -118,8 +118,7 @@ class Presence:
 
     def link(self):
         """From now on the program can open the port."""
-        if os.path.lexists(self.link_path):
-            os.unlink(self.link_path)
+        remove_link(self.link_path)
         os.symlink(self.pty_path, self.link_path)
 
     def list_device(self):
@@ -133,25 +132,35 @@ class Presence:
     def unlink(self):
         """Takes the port away at once, as when the cable is pulled: closing the master ends any
         handle that the program still holds on it."""
-        if os.path.lexists(self.link_path):
-            os.unlink(self.link_path)
+        remove_link(self.link_path)
         if self.master_fd is not None:
             os.close(self.master_fd)
         self.master_fd = None
         self.pty_path = None
 
     def unlist_device(self):
-        import_registry(self.prefix, "[-%s]\r\n\r\n" % self.key)
+        unlist_device(self.prefix, self.key)
 
     def unplug(self):
         self.unlink()
         self.unlist_device()
 
 
+def com_link_path(prefix, port):
+    return os.path.join(os.path.abspath(str(prefix)), "dosdevices", "com%d" % port)
+
+
+def remove_link(path):
+    if os.path.lexists(path):
+        os.unlink(path)
+
+
+def unlist_device(prefix, key):
+    import_registry(prefix, "[-%s]\r\n\r\n" % key)
+
+
 def remove_traces(prefix, port, key):
     """Removes the port link and the device key, whoever made them (idempotent)."""
-    link = os.path.join(os.path.abspath(str(prefix)), "dosdevices", "com%d" % port)
-    if os.path.lexists(link):
-        os.unlink(link)
-    import_registry(prefix, "[-%s]\r\n\r\n" % key)
+    remove_link(com_link_path(prefix, port))
+    unlist_device(prefix, key)
 
