@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "afxmsg.h"
@@ -29,6 +30,49 @@ public:
     // Shows the message in a box captioned with the program's name.
     virtual int ReportError(UINT type = MB_OK, UINT messageId = 0) const;
     void Delete() { delete this; }
+};
+
+// A file error. m_strFileName is the file's full path, or empty when it had none.
+class CFileException : public CException {
+public:
+    enum { none = 0, genericException = 1, invalidFile = 6 };
+
+    explicit CFileException(int cause = none, LONG osError = -1, LPCWSTR fileName = nullptr);
+    BOOL GetErrorMessage(LPWSTR error, UINT maxError, PUINT helpContext = nullptr) const override;
+
+    int m_cause;
+    LONG m_lOsError;
+    std::wstring m_strFileName;
+};
+
+// A file on disk through its Win32 handle. Opening reports failure by its result; working on a
+// file that is not open throws a CFileException.
+class CFile {
+public:
+    enum OpenFlags : UINT {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareExclusive = 0x0010,
+        shareDenyWrite = 0x0020,
+        shareDenyRead = 0x0030,
+        shareDenyNone = 0x0040,
+        modeCreate = 0x1000,  // a new, empty file, replacing any there
+    };
+
+    CFile() = default;
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+    virtual ~CFile();
+
+    // On failure the file stays closed and *error, when given, says why.
+    virtual BOOL Open(LPCWSTR fileName, UINT openFlags, CFileException* error = nullptr);
+    virtual ULONGLONG GetLength() const;
+    virtual void Close();
+
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    // The full path of the file last opened, kept after a failed open too.
+    std::wstring m_strFileName;
 };
 
 class CWnd : public CCmdTarget {

@@ -52,11 +52,13 @@ public:
     DECLARE_MESSAGE_MAP()
 };
 
-// Page 6: the firmware upload.
+// Page 6: the firmware upload; the bar follows the sender's progress reports.
 class CAboutDlg5 : public CWizardPage {
 public:
     CAboutDlg5();
     ~CAboutDlg5() override;
+    BOOL OnInitDialog() override;
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     CProgressCtrl m_progress;
 
 protected:

@@ -1,0 +1,30 @@
+#include "app/UploadWorker.h"
+
+#include "afxwin.h"
+#include "app/PageReport.h"
+#include "app/SharedState.h"
+#include "transfer/UploadFirmware.h"
+
+namespace {
+
+constexpr int kPortNameBytes = 260;
+
+}  // namespace
+
+DWORD WINAPI UploadWorker(LPVOID page) {
+    wchar_t portName[PortNameSlot::kMaxChars + 1];
+    g_portName.Get(portName);
+    char ansiPortName[kPortNameBytes] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, portName, -1, ansiPortName, kPortNameBytes, nullptr, nullptr);
+
+    const HWND window = static_cast<CWnd*>(page)->m_hWnd;
+    // Whatever went wrong, the user's settings are still on the tracker: the box only says the
+    // firmware did not go in.
+    PageReport report(window, L"Невозможно сохранить изменения!");
+    if (UploadFirmware(window, ansiPortName) != 0) {
+        report.Failed();
+        return 0;
+    }
+    report.Succeeded();
+    return 1;
+}

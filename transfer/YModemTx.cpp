@@ -1,0 +1,281 @@
+#include "transfer/YModemTx.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+const wchar_t* g_sendPath = nullptr;
+
+namespace {
+
+constexpr uint8_t kSoh = 0x01;
+constexpr uint8_t kStx = 0x02;
+constexpr uint8_t kEot = 0x04;
+constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kNak = 0x15;
+constexpr uint8_t kCan = 0x18;
+constexpr uint8_t kCrcStart = 'C';
+constexpr uint8_t kStreamingStart = 'G';
+constexpr uint8_t kFill = 0x1A;
+
+constexpr int32_t kLongBlock = 1024;
+constexpr int32_t kShortBlock = 128;
+constexpr int32_t kMaxFrame = 3 + kLongBlock + 2;
+
+constexpr uint32_t kStartBudgetMs = 30000;
+constexpr uint32_t kStartPollMs = 10;
+constexpr uint32_t kQuietBeforeFrameMs = 30;
+constexpr uint32_t kFrameWriteMs = 1000;
+constexpr uint32_t kPeekWhileWritingMs = 10;
+constexpr uint32_t kAnswerMs = 3000;
+constexpr uint32_t kQuietBeforeRetryMs = 500;
+constexpr uint32_t kStartAfterBlockZeroMs = 11000;
+constexpr int kAttemptsPerBlock = 10;
+
+uint8_t HeaderNameByte(wchar_t c) {
+    if (c >= L'A' && c <= L'Z')
+        return static_cast<uint8_t>(c - L'A' + 'a');
+    if (c == L'\\')
+        return '/';
+    // A character such as U+4E00 would otherwise end the name early and leave the rest of the
+    // path where the boot loader reads the file's size.
+    if (c != 0 && (c & 0xFF) == 0)
+        return '?';
+    return static_cast<uint8_t>(c & 0xFF);
+}
+
+}  // namespace
+
+int32_t YModemTx::ReadByte(uint32_t waitMs) {
+    uint8_t byte;
+    const int32_t result = port->Read(&byte, 1, waitMs);
+    if (result < 0)
+        return result;
+    return result == 0 ? static_cast<int32_t>(kNoAnswer) : byte;
+}
+
+void YModemTx::Drain(uint32_t quietMs) {
+    uint8_t discarded;
+    while (port->Read(&discarded, 1, quietMs) > 0) {
+    }
+}
+
+int32_t YModemTx::WaitForStart() {
+    Drain(0);
+    canCount = 0;
+    uint32_t budgetMs = kStartBudgetMs;
+    for (;;) {
+        const int32_t answer = ReadByte(kStartPollMs);
+        switch (answer) {
+            case kCrcStart:
+            case kStreamingStart:
+            case kNak:
+                startChar = static_cast<uint8_t>(answer);
+                crcMode = answer != kNak;
+                waitForAck = answer != kStreamingStart;
+                return 0;
+            default:
+                if (answer < 0 && answer != kNoAnswer)
+                    return answer;
+                // Anything else, however fast it came, costs a poll's worth of the budget.
+                if (budgetMs < kStartPollMs)
+                    return kNoAnswer;
+                budgetMs -= kStartPollMs;
+        }
+    }
+}
+
+int32_t YModemTx::SendBlock(const uint8_t* data, int32_t length) {
+    int attemptsLeft = kAttemptsPerBlock;
+    bool awaitAnswer = waitForAck;
+    uint8_t frame[kMaxFrame];
+    int32_t frameLength = 0;
+    int32_t count = 0;
+
+    for (bool buildFrame = true;;) {
+        if (buildFrame) {
+            const int32_t blockSize = allow1K && length >= kLongBlock ? kLongBlock : kShortBlock;
+            count = std::min(length, blockSize);
+            if (count == 0) {
+                // The end of file is always answered, streaming or not.
+                frame[0] = kEot;
+                frameLength = 1;
+                awaitAnswer = true;
+            } else {
+                frame[0] = blockSize == kLongBlock ? kStx : kSoh;
+                frame[1] = static_cast<uint8_t>(blockNumber);
+                frame[2] = static_cast<uint8_t>(255 - frame[1]);
+                uint8_t* area = frame + 3;
+                std::memcpy(area, data, count);
+                std::memset(area + count, kFill, blockSize - count);
+                frameLength = 3 + blockSize;
+                if (crcMode) {
+                    const uint16_t crc = Crc16(area, blockSize);
+                    frame[frameLength++] = static_cast<uint8_t>(crc >> 8);
+                    frame[frameLength++] = static_cast<uint8_t>(crc);
+                } else {
+                    uint8_t sum = 0;
+                    for (int32_t i = 0; i < blockSize; ++i)
+                        sum = static_cast<uint8_t>(sum + area[i]);
+                    frame[frameLength++] = sum;
+                }
+            }
+            buildFrame = false;
+        }
+
+        if (attemptsLeft == 0)
+            return kBlockNotAccepted;
+        --attemptsLeft;
+        Drain(kQuietBeforeFrameMs);
+
+        // true: the receiver turned the block down while it was being written or after it.
+        bool rejected = false;
+        for (int32_t written = 0; written < frameLength && !rejected;) {
+            const int32_t result = port->Write(frame + written, frameLength - written, kFrameWriteMs);
+            if (result < 0)
+                return result;
+            if (result == 0)
+                return kNoAnswer;
+            written += result;
+            if (written == frameLength)
+                break;
+            const int32_t answer = ReadByte(kPeekWhileWritingMs);
+            if (answer == kNoAnswer)
+                continue;
+            if (answer < 0)
+                return answer;
+            if (answer == kCan) {
+                if (canCount != 0)
+                    return kCancelledByReceiver;
+                canCount = 1;
+                rejected = true;
+            } else {
+                canCount = 0;
+                rejected = answer != kAck;
+            }
+        }
+
+        if (!rejected && !awaitAnswer) {
+            const int32_t answer = ReadByte(0);
+            if (answer < 0 && answer != kNoAnswer)
+                return answer;
+            if (answer == kCan) {
+                if (canCount != 0)
+                    return kCancelledByReceiver;
+                canCount = 1;
+            } else if (answer != kNoAnswer) {
+                canCount = 0;
+            }
+            break;
+        }
+        if (!rejected) {
+            const int32_t answer = ReadByte(kAnswerMs);
+            if (answer < 0)
+                return answer;
+            if (answer == kCan) {
+                if (canCount != 0)
+                    return kCancelledByReceiver;
+                canCount = 1;
+            } else {
+                canCount = 0;
+                if (answer == kAck)
+                    break;
+                if (answer == kCrcStart && !crcMode) {
+                    // The receiver asks for CRCs after all: the same block again, with one.
+                    crcMode = true;
+                    buildFrame = true;
+                    continue;
+                }
+            }
+        }
+        Drain(kQuietBeforeRetryMs);
+    }
+    ++blockNumber;
+    return count;
+}
+
+int32_t YModemTx::SendData(InStream* source) {
+    blockNumber = 1;
+    uint32_t chunks = 0;
+    uint8_t chunk[kLongBlock];
+    for (;;) {
+        const int32_t chunkLength = source->Read(chunk, kLongBlock);
+        if (chunkLength < 0)
+            return kSourceFailed;
+        int32_t sent = 0;
+        do {
+            const int32_t taken = SendBlock(chunk + sent, chunkLength - sent);
+            if (taken < 0)
+                return taken;
+            sent += taken;
+        } while (sent < chunkLength);
+        ++chunks;
+        if (progressWindow != nullptr)
+            progressWindow->ChunkSent(chunks, fileSize >> 10);
+        if (chunkLength == 0)
+            return 0;
+    }
+}
+
+int32_t YModemTx::SendFile(uint32_t size, InStream* source) {
+    allow1K = true;
+    fileSize = size;
+    uint8_t block[kHeaderSize];
+    if (BuildHeader(size, block, g_sendPath) != 0)
+        return kHeaderOverflow;
+
+    int32_t result = WaitForStart();
+    if (result < 0)
+        return result;
+    blockNumber = 0;
+    result = SendBlock(block, kHeaderSize);
+    if (result < 0)
+        return result;
+    // The receiver asks again, the same way, before the data and before the closing block.
+    result = ReadByte(kStartAfterBlockZeroMs);
+    if (result < 0)
+        return result;
+    if (result != startChar)
+        return kUnexpectedAnswer;
+
+    result = SendData(source);
+    if (result < 0)
+        return result;
+    result = ReadByte(kStartAfterBlockZeroMs);
+    if (result < 0)
+        return result;
+    if (result != startChar)
+        return kUnexpectedAnswer;
+
+    std::memset(block, 0, sizeof block);
+    blockNumber = 0;
+    result = SendBlock(block, kHeaderSize);
+    return result < 0 ? result : 0;
+}
+
+int32_t YModemTx::BuildHeader(uint32_t size, uint8_t (&buffer)[kHeaderSize], const wchar_t* name) {
+    constexpr int32_t kLast = kHeaderSize - 1;  // always stays zero
+    std::memset(buffer, 0, sizeof buffer);
+    int32_t position = 0;
+    for (const wchar_t* c = name; position < kLast; ++c) {
+        buffer[position++] = HeaderNameByte(*c);
+        if (*c == 0)
+            break;
+    }
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%lu", static_cast<unsigned long>(size));
+    for (const char* digit = digits; *digit != '\0' && position < kLast; ++digit)
+        buffer[position++] = static_cast<uint8_t>(*digit);
+    return position < kLast ? 0 : kHeaderOverflow;
+}
+
+uint16_t YModemTx::Crc16(const uint8_t* data, int32_t length) {
+    uint16_t crc = 0;
+    for (int32_t i = 0; i < length; ++i) {
+        crc ^= static_cast<uint16_t>(data[i] << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) != 0 ? static_cast<uint16_t>((crc << 1) ^ 0x1021)
+                                      : static_cast<uint16_t>(crc << 1);
+    }
+    return crc;
+}

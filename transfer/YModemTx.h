@@ -1,0 +1,70 @@
+// The sending side of a YMODEM batch of one file: how the tracker's boot loader takes a new
+// firmware image. All waiting happens in the port's polling reads and writes.
+#pragma once
+#include <cstdint>
+
+#include "transfer/SerialPort.h"
+#include "transfer/UploadProgress.h"
+
+// Results of the transfer beyond the port's own codes, which pass through unchanged.
+enum YModemResult : int32_t {
+    kNoAnswer = -200,             // no start request, no answer to a block, or a write that stalled
+    kBlockNotAccepted = -201,     // a block (or the end of file) was sent 10 times in vain
+    kSourceFailed = -300,         // the file could not be read, or ended before its size
+    kUnexpectedAnswer = -301,     // not the start request after block 0 or after the end of file
+    kCancelledByReceiver = -302,  // two CAN bytes in a row
+    kHeaderOverflow = -303,       // the path and the size do not fit into block 0
+};
+
+// The firmware file's full path, which block 0 names; set before a transfer starts.
+extern const wchar_t* g_sendPath;
+
+class YModemTx {
+public:
+    // A source of the file's bytes.
+    class InStream {
+    public:
+        // Fills buffer with the next bytes, at most maxBytes; returns their count, 0 at the end
+        // of the source, or a negative value when it cannot be read.
+        virtual int32_t Read(uint8_t* buffer, int32_t maxBytes) = 0;
+        virtual ~InStream() = default;
+    };
+
+    static constexpr int32_t kHeaderSize = 1024;
+
+    // port stays the caller's; progressWindow may be null.
+    YModemTx(SerialPort* port, UploadProgress* progressWindow, uint32_t fileSize = 0)
+        : port(port), progressWindow(progressWindow), fileSize(fileSize) {}
+
+    // The whole batch: block 0 naming g_sendPath, the data, the end of file and the closing
+    // empty block 0. 0 or a negative result code.
+    int32_t SendFile(uint32_t fileSize, InStream* source);
+    // Waits up to 30 s for the receiver's start request, which sets how blocks are checked.
+    int32_t WaitForStart();
+    // Sends one block made of up to a block's worth of data (none: the end of file) until it is
+    // accepted; returns the data bytes it took.
+    int32_t SendBlock(const uint8_t* data, int32_t length);
+    // Every data block of the source, then the end of file.
+    int32_t SendData(InStream* source);
+    // The next byte from the receiver, kNoAnswer when none came within waitMs, or a port code.
+    int32_t ReadByte(uint32_t waitMs);
+
+    // Block 0's data: the name (letters A-Z lowered, '\' as '/'), a zero byte and the size in
+    // decimal digits, the rest zeros. 0, or kHeaderOverflow when they do not fit.
+    static int32_t BuildHeader(uint32_t fileSize, uint8_t (&buffer)[kHeaderSize], const wchar_t* name);
+    // CRC-16 with polynomial 0x1021, initial value 0, most significant bit first.
+    static uint16_t Crc16(const uint8_t* data, int32_t length);
+
+private:
+    void Drain(uint32_t quietMs);
+
+    SerialPort* port;
+    UploadProgress* progressWindow;
+    uint32_t fileSize;
+    int32_t blockNumber = 0;
+    bool crcMode = true;
+    bool waitForAck = true;
+    bool allow1K = true;
+    uint8_t startChar = 0;
+    int32_t canCount = 0;
+};
