@@ -13,6 +13,14 @@ its own clock, a kind, and data:
                    pseudo-terminal, for back)
     hold, release  another program takes and leaves the port exclusively
     stall, flow    the tracker stops taking bytes off the line, and takes them again
+    upload         the boot loader's transfer of a firmware image (see ymodem): it starts
+                   waiting, the header names the file, the file is kept, the transfer ends
+                   (data: text)
+    block          a frame that the boot loader read (data: "NUMBER LENGTH crc|sum VERDICT",
+                   e.g. "1 1024 crc ok", "3 1024 crc bad crc", "2 1024 crc repeat")
+    eot            the program's end of file, and the boot loader's answer (data: "ack",
+                   "nak", "ack again")
+    fault          a fault that the test asked the boot loader to play (data: what it does)
 
 plug and back are logged as the COM link appears, before the device list shows the device
 (0.1 to 0.5 s later); unplug and gone as the link disappears, before it leaves the list.

@@ -6,12 +6,15 @@ It runs in one of two modes:
     normal   what it runs after a plain Reset or power-on: it ignores the boot loader's "1" and
              "2" (its settings interpreter will answer here)
     boot     its boot loader (bootloader), started by holding the power button while pressing
-             Reset: it answers "1" with its waiting text and restarts into normal mode on "2"
+             Reset: it answers "1" with its waiting text and restarts into normal mode on "2";
+             after the waiting text it takes a firmware image by YMODEM (ymodem)
 
 A restart makes the USB device vanish for a while, as a real one does: after "2" for
 reset_return_s (None: it stays away), after the Reset button for reset_button_gone_s (0: it
 stays present). Everything is logged with its time (see events): tracker.events(),
-tracker.wait_event().
+tracker.wait_event(). How the boot loader receives, and the faults it plays, are the `receiver`
+option (ymodem.ReceiverOptions); every transfer it ran is in tracker.uploads(), and
+tracker.wait_upload() waits for the next one to end.
 
     python3 tests/sim/tracker.py --prefix DIR present     plug in; stays until "absent"
     python3 tests/sim/tracker.py --prefix DIR absent      pull out
@@ -28,6 +31,16 @@ Options of present and serve:
                                   how the boot loader answers "1" (default abort)
     --reset-return SECONDS|never  how long the device is away after "2" (default 1.5)
     --reset-button-gone SECONDS   how long the device is away after the Reset button (default 0)
+    --receiver-start C|NAK|G|none
+                                  how the boot loader asks for the file: CRC, 8-bit sum,
+                                  streaming, or never (default C)
+    --start-interval SECONDS      between its requests for the file (default 1)
+    --paced                       bytes from the program reach the receiver at 115200 bit/s
+    --received-dir DIR            where received files are written (default $PREFIX/kvsim-received)
+    --fault NAME[=BLOCK]          a fault of the receiver, for block BLOCK (0 is the header), as
+                                  often as needed (see ymodem.FAULTS): nak-once, nak-ten,
+                                  nak-always, can-once, cancel, silent-after, noise,
+                                  nak-first-eot, nak-after-header (these two take no block)
     --quiet                       (serve) show nothing
 
 While serve runs in a terminal, it reads commands: "r" + Enter presses Reset holding the power
@@ -55,11 +68,13 @@ if __package__ in (None, ""):
     from sim.bootloader import ANSWERS, BootLoader  # noqa: E402
     from sim.events import EventLog, describe  # noqa: E402
     from sim.line import Line  # noqa: E402
+    from sim.ymodem import FAULTS, Receiver, ReceiverOptions  # noqa: E402
 else:
     from . import presence
     from .bootloader import ANSWERS, BootLoader
     from .events import EventLog, describe
     from .line import Line
+    from .ymodem import FAULTS, Receiver, ReceiverOptions
 
 KINDS = {"stm": presence.STM_VCP, "prolific": presence.PROLIFIC, "generic": presence.GENERIC_USB_SERIAL}
 NORMAL, BOOT = "normal", "boot"
@@ -84,13 +99,19 @@ class Tracker:
     """
 
     def __init__(self, prefix, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None, *,
-                 mode=NORMAL, answer="abort", reset_return_s=DEFAULT_RESET_RETURN_S, reset_button_gone_s=0):
+                 mode=NORMAL, answer="abort", reset_return_s=DEFAULT_RESET_RETURN_S, reset_button_gone_s=0,
+                 receiver=None):
         if mode not in (NORMAL, BOOT):
             raise ValueError("mode %r is neither %r nor %r" % (mode, NORMAL, BOOT))
         self.port = presence.Presence(prefix, port, kind, friendly_name, instance)
         self.log = EventLog()
+        # How the boot loader takes the firmware image (ymodem.ReceiverOptions; None: as the tracker does).
+        self.receiver = receiver or ReceiverOptions()
         self.boot_loader = BootLoader(answer, send=self.send, pause=self._pause,
-                                      restart=self._reset_command)
+                                      restart=self._reset_command, start_receiver=self._start_receiver)
+        self._uploads = []
+        self._uploads_waited = 0
+        self._uploads_changed = threading.Condition()
         self.reset_return_s = reset_return_s
         self.reset_button_gone_s = reset_button_gone_s
         self._mode = mode
@@ -127,6 +148,7 @@ class Tracker:
         self._runner.join()
         with self._lock:
             self._runner = None
+            self.boot_loader.stop_receiving()
             if self._line is not None:
                 self._disconnect("unplug")
             else:
@@ -186,6 +208,21 @@ class Tracker:
         """Waits until predicate(received bytes) holds; False after timeout_s."""
         return bool(self.log.wait_for(lambda: predicate(self.received()), timeout_s))
 
+    def uploads(self):
+        """Every transfer that the boot loader ran and that has ended, in order (ymodem.Upload:
+        a transfer that never got a file is there too, with first_frame_at None)."""
+        with self._uploads_changed:
+            return list(self._uploads)
+
+    def wait_upload(self, timeout_s):
+        """The next transfer to end after the one that the last call returned; waits up to
+        timeout_s for it and returns None if none ended."""
+        with self._uploads_changed:
+            if not self._uploads_changed.wait_for(lambda: len(self._uploads) > self._uploads_waited, timeout_s):
+                return None
+            self._uploads_waited += 1
+            return self._uploads[self._uploads_waited - 1]
+
     def _run(self):
         while True:
             with self._inbox_changed:
@@ -209,6 +246,14 @@ class Tracker:
     def _pause(self, seconds):
         self._stop.wait(seconds)
 
+    def _start_receiver(self):
+        return Receiver(self.receiver, send=self.send, log=self.log, on_end=self._upload_ended).start()
+
+    def _upload_ended(self, upload):
+        with self._uploads_changed:
+            self._uploads.append(upload)
+            self._uploads_changed.notify_all()
+
     def _reset_command(self):
         self.log.add("reset", "command")
         self._restart(NORMAL, self.reset_return_s)
@@ -216,6 +261,8 @@ class Tracker:
     def _restart(self, mode, gone_s):
         """Restarts the tracker in mode; its USB device vanishes for gone_s seconds (0: it stays,
         None: it does not come back)."""
+        # A transfer ends with the restart, before the line can go away under it.
+        self.boot_loader.stop_receiving()
         back_at = None if gone_s is None else time.monotonic() + gone_s
         if gone_s != 0 and self._line is not None:
             self._disconnect("gone")
@@ -259,10 +306,20 @@ def state_path(prefix, port):
     return os.path.join(os.path.abspath(prefix), "kvsim-com%d.json" % port)
 
 
+def receiver_options(args):
+    options = ReceiverOptions(start=None if args.receiver_start == "none" else args.receiver_start,
+                              paced=args.paced, start_interval_s=args.start_interval,
+                              received_dir=os.path.abspath(args.received_dir or os.path.join(args.prefix,
+                                                                                             "kvsim-received")))
+    for fault in args.fault:
+        options = options.with_fault(fault)
+    return options
+
+
 def serve(args):
     tracker = Tracker(args.prefix, args.port, KINDS[args.kind], args.name, mode=BOOT if args.boot_loader else NORMAL,
                       answer=args.answer, reset_return_s=args.reset_return,
-                      reset_button_gone_s=args.reset_button_gone)
+                      reset_button_gone_s=args.reset_button_gone, receiver=receiver_options(args))
     commands = queue.SimpleQueue()
     for sig, command in SIGNAL_COMMANDS.items():
         signal.signal(sig, lambda *_, command=command: commands.put(command))
@@ -304,19 +361,31 @@ def read_commands(commands):
     commands.put("q")
 
 
+def holder_options(args):
+    """The options of present, for the serve that holds the port."""
+    options = ["--answer", args.answer,
+               "--reset-return", "never" if args.reset_return is None else repr(args.reset_return),
+               "--reset-button-gone", repr(args.reset_button_gone),
+               "--receiver-start", args.receiver_start, "--start-interval", repr(args.start_interval)]
+    if args.boot_loader:
+        options.append("--boot-loader")
+    if args.paced:
+        options.append("--paced")
+    if args.received_dir:
+        options += ["--received-dir", os.path.abspath(args.received_dir)]
+    for fault in args.fault:
+        options += ["--fault", fault]
+    return options
+
+
 def present(args):
     state = state_path(args.prefix, args.port)
     if os.path.exists(state):
         print("COM%d is already present (%s)" % (args.port, state), file=sys.stderr)
         return 1
-    tracker_options = ["--answer", args.answer,
-                       "--reset-return", "never" if args.reset_return is None else repr(args.reset_return),
-                       "--reset-button-gone", repr(args.reset_button_gone)]
-    if args.boot_loader:
-        tracker_options.append("--boot-loader")
     command = [sys.executable, os.path.abspath(__file__), "--prefix", args.prefix, "--port", str(args.port),
                "--kind", args.kind] + (["--name", args.name] if args.name else []) + [
-               "serve", "--quiet"] + tracker_options
+               "serve", "--quiet"] + holder_options(args)
     holder = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               start_new_session=True)
     deadline = time.monotonic() + HOLDER_START_TIMEOUT_S
@@ -383,7 +452,15 @@ def seconds_or_never(text):
     return None if text == "never" else seconds(text)
 
 
-def main(argv=None):
+def fault(text):
+    try:
+        ReceiverOptions().with_fault(text)
+    except ValueError as e:
+        raise argparse.ArgumentTypeError(str(e))
+    return text
+
+
+def command_line():
     parser = argparse.ArgumentParser(description="Simulated KV-718A tracker for a Wine prefix.")
     parser.add_argument("--prefix", default=os.environ.get("WINEPREFIX"), help="Wine prefix (default $WINEPREFIX)")
     parser.add_argument("--port", type=int, default=7, help="COM port number, 5 or above (default 7)")
@@ -398,6 +475,17 @@ def main(argv=None):
                                  help="how long the device is away after \"2\" (default %s)" % DEFAULT_RESET_RETURN_S)
     tracker_options.add_argument("--reset-button-gone", type=seconds, default=0, metavar="SECONDS",
                                  help="how long the device is away after the Reset button (default 0)")
+    tracker_options.add_argument("--receiver-start", choices=("C", "NAK", "G", "none"), default="C",
+                                 help="how the boot loader asks for the file (default C)")
+    tracker_options.add_argument("--start-interval", type=seconds, default=ReceiverOptions.start_interval_s,
+                                 metavar="SECONDS", help="between its requests for the file (default %g)"
+                                 % ReceiverOptions.start_interval_s)
+    tracker_options.add_argument("--paced", action="store_true",
+                                 help="bytes from the program reach the receiver at 115200 bit/s")
+    tracker_options.add_argument("--received-dir", metavar="DIR",
+                                 help="where received files are written (default $PREFIX/kvsim-received)")
+    tracker_options.add_argument("--fault", type=fault, action="append", default=[], metavar="NAME[=BLOCK]",
+                                 help="a fault of the receiver, as often as needed: %s" % ", ".join(FAULTS))
     sub = parser.add_subparsers(dest="action", required=True)
     sub.add_parser("present", parents=[tracker_options], help="plug the tracker in and leave it there")
     sub.add_parser("absent", help="take the tracker away")
@@ -406,6 +494,11 @@ def main(argv=None):
                               help="without holding the power button: restart in normal mode")
     serve_parser = sub.add_parser("serve", parents=[tracker_options], help="plug the tracker in until Ctrl-C")
     serve_parser.add_argument("--quiet", action="store_true", help="show nothing")
+    return parser
+
+
+def main(argv=None):
+    parser = command_line()
     args = parser.parse_args(argv)
     if not args.prefix:
         parser.error("--prefix or $WINEPREFIX is needed")
