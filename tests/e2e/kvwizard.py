@@ -11,6 +11,7 @@ EXIT_CAPTION = "Предупреждение!"
 EXIT_TEXT = "Закрыть программу  KV-718 Firmware Tool?"  # two blanks, as the program has it
 ERROR_CAPTION = "Ошибка!"
 TIMEOUT_TEXT = "Превышено время ожидания!"
+UPLOAD_ERROR_TEXT = "Невозможно сохранить изменения!"
 
 IDOK, IDCANCEL = 1, 2
 NEXT, CANCEL = IDOK, IDCANCEL
@@ -20,6 +21,7 @@ PORT_BOX = 1003  # pages 2, 5, 7
 FIRMWARE_PATH = 1003  # page 3
 CHOOSE_FILE = 1008  # page 3
 PROGRESS = 1006  # pages 4, 6, 8
+FINISH_TEXTS = {"default": 65535, "firmware": 1009, "settings": 1010}  # page 9
 OPEN_FILE_NAME_BOX = 0x47C  # Wine's open-file dialog
 
 # All pages share one title; each shows a text that no other page shows.
@@ -31,6 +33,7 @@ PAGE_MARKS = {
     5: "Нажмите и удерживайте кнопку питания",
     6: "Обновление прошивки...",
     8: "Восстановление настроек\u2026",
+    9: "Завершить",
 }
 
 PAGE_TIMEOUT_MS = 8000  # two matching devices cost the opening scan 1 s

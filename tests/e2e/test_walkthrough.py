@@ -5,6 +5,7 @@ when there is no display to click through the wizard on."""
 import unittest
 
 from kvwizard import CANCEL, IDCANCEL, NEXT, PORT_BOX, PROGRESS, WizardScenario
+from sim.ymodem import ReceiverOptions
 
 
 class Walkthrough(WizardScenario):
@@ -39,12 +40,14 @@ class Walkthrough(WizardScenario):
         self.robot.until(page4, CANCEL, usable=1)
         self.leave_program(page4)
 
-    def test_upgrade_only_job_up_to_sending_the_firmware(self):
-        tracker = self.plug_tracker(port=7)
+    def test_upgrade_only_job_from_start_to_finish(self):
+        # At the tracker's real line speed the upload takes a few seconds, long enough to watch.
+        tracker = self.plug_tracker(port=7, receiver=ReceiverOptions(paced=True))
         main, page1 = self.open_wizard()
         self.pick_job(page1, 1)
         page3 = self.wait_page(3, page1)
-        self.choose_firmware(page3, self.firmware_file("kv718a-new.dfu"))
+        firmware = self.firmware_file("kv718a-new.dfu", 32 * 1024)
+        self.choose_firmware(page3, firmware)
         self.robot.click(page3, NEXT)
 
         page5 = self.wait_page(5, page3)
@@ -54,11 +57,13 @@ class Walkthrough(WizardScenario):
         tracker.press_reset(hold_power=True)
 
         page6 = self.wait_page(6, page5)
-        self.assertEqual(0, self.robot.get(page6, PROGRESS)["pos"])
+        self.robot.until(page6, PROGRESS, pos=16)
         self.shoot("page6-upload")
-        # Sending the firmware is not built yet: the page waits, and the user can only leave.
-        self.leave_program(page6)
-
+        page9 = self.wait_page(9, page6)
+        self.assertEqual(firmware.read_bytes(), tracker.wait_upload(10).data)
+        self.shoot("page9-finish")
+        self.robot.click(page9, NEXT)
+        self.expect_exit(0)
 
 if __name__ == "__main__":
     unittest.main()
