@@ -42,7 +42,11 @@ int32_t WindowsSerialPort::Open(const char* portName) {
     switch (::GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
             return kPortAbsent;
+        // Windows says "access denied" for a port another program holds; Wine reports the
+        // same hold as a sharing or lock violation.
         case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
             return kPortInUse;
         default:
             return kPortFailed;
@@ -65,10 +69,12 @@ int32_t WindowsSerialPort::Configure(uint32_t baudRate) {
     if (!::SetCommState(handle, &dcb))
         return ::GetLastError() == ERROR_INVALID_PARAMETER ? kPortSettingsRefused : kPortFailed;
 
-    // Reads return at once with what has arrived and writes never time out in the driver: all
-    // waiting is done by polling in Read and Write.
+    // Reads return at once with what has arrived, and a write gives up within a poll step when
+    // the line takes nothing: all waiting is done by polling in Read and Write. A write with no
+    // time-out at all would hang for ever on a tracker that stopped taking bytes.
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = kPollStepMs;
     if (!::SetCommTimeouts(handle, &timeouts) || !::PurgeComm(handle, kPurgeAll))
         return kPortFailed;
     return kPortOk;

@@ -85,6 +85,23 @@ class CommandPortCase(unittest.TestCase):
     def probe(self, action):
         return self.finish_probe(self.start_probe(action))
 
+    def set_line(self, tracker, flow):
+        """Leaves the line as another program might have: slow, two stop bits, flow control or not."""
+        fd = os.open(tracker.port.pty_path, os.O_RDWR | os.O_NOCTTY)
+        try:
+            attrs = termios.tcgetattr(fd)
+            attrs[2] |= termios.CSTOPB
+            if flow:
+                attrs[0] |= termios.IXON | termios.IXOFF
+                attrs[2] |= termios.CRTSCTS
+            attrs[4] = attrs[5] = termios.B9600
+            termios.tcsetattr(fd, termios.TCSANOW, attrs)
+        finally:
+            os.close(fd)
+        settings = tracker.line_settings()
+        self.assertEqual((9600, 2, flow, flow, flow),
+                         (settings.baud, settings.stop_bits, settings.rtscts, settings.ixon, settings.ixoff))
+
     def kill_probe(self, probe):
         probe.kill()
         probe.communicate()
@@ -102,7 +119,7 @@ class OpenTrackerPort(CommandPortCase):
         # Leave the line as another program might have: slow, two stop bits, flow control, and
         # bytes waiting that belong to nobody. (A pseudo-terminal is always 8 bits without
         # parity, so data bits and parity cannot be seen here.)
-        self.dirty_line(tracker)
+        self.set_line(tracker, flow=True)
         tracker.send(b"stale bytes")
         probed_at = time.monotonic()
 
@@ -121,20 +138,6 @@ class OpenTrackerPort(CommandPortCase):
                           port["write_multiplier"], port["write_constant"]))
         self.assertEqual(0, port["waiting"])
         self.assertTrue(tracker.wait_event("close", 5, after=probed_at), "the probe did not close the port")
-
-    def dirty_line(self, tracker):
-        fd = os.open(tracker.port.pty_path, os.O_RDWR | os.O_NOCTTY)
-        try:
-            attrs = termios.tcgetattr(fd)
-            attrs[0] |= termios.IXON | termios.IXOFF
-            attrs[2] |= termios.CSTOPB | termios.CRTSCTS
-            attrs[4] = attrs[5] = termios.B9600
-            termios.tcsetattr(fd, termios.TCSANOW, attrs)
-        finally:
-            os.close(fd)
-        settings = tracker.line_settings()
-        self.assertEqual((9600, 2, True, True, True),
-                         (settings.baud, settings.stop_bits, settings.rtscts, settings.ixon, settings.ixoff))
 
     def test_a_read_on_a_quiet_line_waits_about_100_ms_for_a_first_byte(self):
         self.plug()

@@ -68,8 +68,11 @@ class BootLoader:
         # Whatever follows a reset is lost in the restart.
         requests, reset, _ = data.partition(RESET)
         if REQUEST in requests:
-            self._answer_request()
-            if not reset and self._answer in WAITING_ANSWERS and self._start_receiver is not None:
+            # Read once: a test may change the answer meanwhile, and the transfer must follow
+            # only the waiting text that was really sent.
+            answer = self._answer
+            self._answer_request(answer)
+            if not reset and answer in WAITING_ANSWERS and self._start_receiver is not None:
                 self._receiver = self._start_receiver()
         if reset:
             self._restart()
@@ -81,12 +84,12 @@ class BootLoader:
         if receiver is not None:
             receiver.stop()
 
-    def _answer_request(self):
-        if self._answer == "abort":
+    def _answer_request(self, answer):
+        if answer == "abort":
             self._send(WAITING_TEXT)
-        elif self._answer == "plain":
+        elif answer == "plain":
             self._send(PLAIN_WAITING_TEXT)
-        elif self._answer == "pieces":
+        elif answer == "pieces":
             self._send(WAITING_TEXT[:PIECES_CUT])
             self._pause(PIECES_PAUSE_S)
             self._send(WAITING_TEXT[PIECES_CUT:])
