@@ -18,8 +18,8 @@ DWORD WINAPI UploadWorker(LPVOID page) {
     ::WideCharToMultiByte(CP_ACP, 0, portName, -1, ansiPortName, kPortNameBytes, nullptr, nullptr);
 
     const HWND window = static_cast<CWnd*>(page)->m_hWnd;
-    // Whatever went wrong, the user's settings are still on the tracker: the box only says the
-    // firmware did not go in.
+    // Every failure, from a port that would not open to the tracker cancelling, gets the same
+    // box; the port and the file are closed before it shows.
     PageReport report(window, L"Невозможно сохранить изменения!");
     if (UploadFirmware(window, ansiPortName) != 0) {
         report.Failed();
