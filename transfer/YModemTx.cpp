@@ -217,6 +217,14 @@ int32_t YModemTx::SendData(InStream* source) {
     }
 }
 
+int32_t YModemTx::AwaitStartAgain() {
+    // The receiver asks again, the same way, before the data and before the closing block.
+    const int32_t answer = ReadByte(kStartAfterBlockZeroMs);
+    if (answer < 0)
+        return answer;
+    return answer == startChar ? 0 : kUnexpectedAnswer;
+}
+
 int32_t YModemTx::SendFile(uint32_t size, InStream* source) {
     allow1K = true;
     fileSize = size;
@@ -231,21 +239,15 @@ int32_t YModemTx::SendFile(uint32_t size, InStream* source) {
     result = SendBlock(block, kHeaderSize);
     if (result < 0)
         return result;
-    // The receiver asks again, the same way, before the data and before the closing block.
-    result = ReadByte(kStartAfterBlockZeroMs);
+    result = AwaitStartAgain();
     if (result < 0)
         return result;
-    if (result != startChar)
-        return kUnexpectedAnswer;
-
     result = SendData(source);
     if (result < 0)
         return result;
-    result = ReadByte(kStartAfterBlockZeroMs);
+    result = AwaitStartAgain();
     if (result < 0)
         return result;
-    if (result != startChar)
-        return kUnexpectedAnswer;
 
     std::memset(block, 0, sizeof block);
     blockNumber = 0;

@@ -57,6 +57,8 @@ public:
 
 private:
     void Drain(uint32_t quietMs);
+    // 0 when the receiver's next byte, within 11 s, is its first start request again.
+    int32_t AwaitStartAgain();
 
     SerialPort* port;
     UploadProgress* progressWindow;

@@ -82,6 +82,21 @@ class WizardScenario(harness.ScenarioCase):
         self.robot.until(page3, FIRMWARE_PATH, text=winenv.windows_path(path))
         self.robot.until(page3, NEXT, usable=1)
 
+    def open_boot_loader_page(self, firmware):
+        """Walks job 1 (upgrade only) to page 5 with this firmware file; returns (main, page 5)."""
+        main, page1 = self.open_wizard()
+        self.pick_job(page1, 1)
+        page3 = self.wait_page(3, page1)
+        self.choose_firmware(page3, firmware)
+        self.robot.click(page3, NEXT)
+        return main, self.wait_page(5, page3)
+
+    def open_upload_page(self, tracker, firmware):
+        """Walks job 1 to page 6, pressing Reset with the power button held when page 5 asks."""
+        main, page5 = self.open_boot_loader_page(firmware)
+        tracker.press_reset(hold_power=True)
+        return self.wait_page(6, page5)
+
     def exit_question(self, page, how="cancel"):
         """Asks to leave the page by its Cancel button, Esc or the title bar's close button;
         checks that the exit question comes, owned by the page, and returns it."""
@@ -98,6 +113,15 @@ class WizardScenario(harness.ScenarioCase):
         self.assertEqual(EXIT_TEXT, box["text"])
         self.assertEqual([IDOK, IDCANCEL], sorted(box["buttons"]))
         return box
+
+    def leave_after_error(self, page, box):
+        """OK on a worker's error box; the exit question follows it, and OK there ends the program."""
+        self.robot.click(box["hwnd"], IDOK)
+        self.robot.gone(box["hwnd"])
+        question = self.robot.box(owner=page)
+        self.assertEqual((EXIT_CAPTION, EXIT_TEXT), (question["caption"], question["text"]))
+        self.robot.click(question["hwnd"], IDOK)
+        self.expect_exit(0)
 
     def leave_program(self, page, how="cancel"):
         """Ends the program from a page the way a user does: the exit question, then OK."""

@@ -7,8 +7,7 @@ import time
 import unittest
 
 import winenv
-from kvwizard import (ERROR_CAPTION, EXIT_CAPTION, EXIT_TEXT, FINISH_TEXTS, IDOK, NEXT, PROGRESS,
-                      UPLOAD_ERROR_TEXT, WizardScenario)
+from kvwizard import ERROR_CAPTION, FINISH_TEXTS, IDOK, NEXT, PROGRESS, UPLOAD_ERROR_TEXT, WizardScenario
 from sim.ymodem import ReceiverOptions
 
 # The program waits 30 s for the boot loader's first request; allow for a busy machine.
@@ -24,17 +23,6 @@ def header_name(path):
 
 
 class UploadPage(WizardScenario):
-    def open_upload_page(self, tracker, firmware):
-        """Walks job 1 to page 6, pressing Reset with the power button held when page 5 asks."""
-        main, page1 = self.open_wizard()
-        self.pick_job(page1, 1)
-        page3 = self.wait_page(3, page1)
-        self.choose_firmware(page3, firmware)
-        self.robot.click(page3, NEXT)
-        page5 = self.wait_page(5, page3)
-        tracker.press_reset(hold_power=True)
-        return self.wait_page(6, page5)
-
     def finish(self, page6):
         """The finish page with the firmware text alone, then "Завершить" ends the program."""
         page9 = self.wait_page(9, page6)
@@ -144,15 +132,6 @@ class UploadPage(WizardScenario):
         self.assertTrue(all(upload.first_frame_at is None for upload in tracker.uploads()))
         self.assertNotIn("Sending", self.process.stdout())
         self.leave_program(page6)
-
-    def leave_after_error(self, page, box):
-        """OK on the error box; the exit question follows it, and OK there ends the program."""
-        self.robot.click(box["hwnd"], IDOK)
-        self.robot.gone(box["hwnd"])
-        question = self.robot.box(owner=page)
-        self.assertEqual((EXIT_CAPTION, EXIT_TEXT), (question["caption"], question["text"]))
-        self.robot.click(question["hwnd"], IDOK)
-        self.expect_exit(0)
 
 
 if __name__ == "__main__":
