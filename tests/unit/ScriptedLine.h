@@ -26,8 +26,13 @@ public:
     std::map<size_t, std::string> answers;
     // How many bytes one Write takes at most; 0 makes every Write time out.
     size_t bytesPerWrite = 1 << 20;
+    // Bytes the receiver sends while the frame of an attempt (0: the first frame begun) is still
+    // being written, once a given number of its pieces has gone.
+    std::map<std::pair<size_t, size_t>, std::string> answersWhileWriting;
 
     std::vector<std::string> frames;
+    // Frames the sender gave up half-way.
+    std::vector<std::string> abandoned;
     // The time each frame was complete.
     std::vector<uint32_t> frameTimes;
     std::vector<uint32_t> readWaits;
@@ -70,14 +75,28 @@ public:
 
     int32_t Write(const uint8_t* data, int32_t length, uint32_t waitMs) override {
         ++writes;
+        if (!partial_.empty() && static_cast<size_t>(length) != unwritten_) {
+            // Not the rest of the frame begun: the sender dropped it and starts another.
+            abandoned.push_back(partial_);
+            partial_.clear();
+            pieces_ = 0;
+        }
         const size_t taken = std::min(bytesPerWrite, static_cast<size_t>(length));
         if (taken == 0) {
             now += waitMs;
             return 0;
         }
         partial_.append(reinterpret_cast<const char*>(data), taken);
-        if (taken == static_cast<size_t>(length))
+        ++pieces_;
+        unwritten_ = length - taken;
+        if (unwritten_ == 0) {
+            pieces_ = 0;
             FrameDone();
+        } else {
+            const auto answer = answersWhileWriting.find({frames.size() + abandoned.size(), pieces_});
+            if (answer != answersWhileWriting.end())
+                Arrive(now + kAnswerDelayMs, answer->second);
+        }
         return static_cast<int32_t>(taken);
     }
 
@@ -120,4 +139,6 @@ private:
     bool sawData_ = false;
     std::deque<Byte> incoming_;
     std::string partial_;
+    size_t pieces_ = 0;
+    size_t unwritten_ = 0;
 };

@@ -355,6 +355,34 @@ TEST(SendFile, FrameWrittenInPiecesArrivesWhole) {
     EXPECT_GE(std::count(line.readWaits.begin(), line.readWaits.end(), 10u), 2 * 10);
 }
 
+TEST(SendFile, AnswerWhileAFrameIsWrittenIsHeard) {
+    // A NAK after the third of eleven pieces: the rest is not written, and the block goes again
+    // after the quiet pause.
+    ScriptedLine line;
+    line.bytesPerWrite = 100;
+    line.answersWhileWriting[{1, 3}] = kNak;
+    const std::string image = Image(1024);
+    ASSERT_EQ(0, Send(line, image));
+    ASSERT_EQ(1u, line.abandoned.size());
+    EXPECT_EQ(Frame(1, image, 1024).substr(0, 300), line.abandoned[0]);
+    const std::vector<std::string> expected = {Header(kHeaderName + "1024"), Frame(1, image, 1024), kEot,
+                                               Closing()};
+    EXPECT_EQ(expected, line.frames);
+}
+
+TEST(SendFile, AckWhileWritingEndsACancelRun) {
+    // CAN during the first attempt; during the second an ACK comes before the frame's CAN, so
+    // the two CANs are not in a row.
+    ScriptedLine line;
+    line.bytesPerWrite = 100;
+    line.answersWhileWriting[{1, 2}] = kCan;
+    line.answersWhileWriting[{2, 2}] = kAck;
+    line.answers[1] = kCan;
+    ASSERT_EQ(0, Send(line, Image(1024)));
+    EXPECT_EQ(1u, line.abandoned.size());
+    EXPECT_EQ(5u, line.frames.size());
+}
+
 TEST(SendFile, StalledLineEndsTheTransferAfterASecond) {
     ScriptedLine line;
     line.bytesPerWrite = 0;
