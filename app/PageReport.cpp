@@ -1,5 +1,11 @@
 #include "app/PageReport.h"
 
+#include "afxwin.h"
+
+HWND PageWindow(LPVOID page) {
+    return static_cast<CWnd*>(page)->m_hWnd;
+}
+
 void PageReport::Succeeded() {
     ::SendMessageW(page_, WM_COMMAND, IDOK, 0);
 }

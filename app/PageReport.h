@@ -5,6 +5,9 @@
 
 #include "link/WorkerReport.h"
 
+// The window of the page object that a worker thread was started with.
+HWND PageWindow(LPVOID page);
+
 class PageReport : public WorkerReport {
 public:
     PageReport(HWND page, const wchar_t* errorText) : page_(page), errorText_(errorText) {}

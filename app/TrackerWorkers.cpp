@@ -1,6 +1,5 @@
 #include "app/TrackerWorkers.h"
 
-#include "afxwin.h"
 #include "app/PageReport.h"
 #include "link/ModeChangeWaits.h"
 #include "link/Win32CommandPort.h"
@@ -9,10 +8,6 @@
 namespace {
 
 const wchar_t kTimeoutText[] = L"Превышено время ожидания!";
-
-HWND PageWindow(LPVOID page) {
-    return static_cast<CWnd*>(page)->m_hWnd;
-}
 
 }  // namespace
 

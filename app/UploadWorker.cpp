@@ -1,6 +1,5 @@
 #include "app/UploadWorker.h"
 
-#include "afxwin.h"
 #include "app/PageReport.h"
 #include "app/SharedState.h"
 #include "transfer/UploadFirmware.h"
@@ -17,7 +16,7 @@ DWORD WINAPI UploadWorker(LPVOID page) {
     char ansiPortName[kPortNameBytes] = {};
     ::WideCharToMultiByte(CP_ACP, 0, portName, -1, ansiPortName, kPortNameBytes, nullptr, nullptr);
 
-    const HWND window = static_cast<CWnd*>(page)->m_hWnd;
+    const HWND window = PageWindow(page);
     // Every failure, from a port that would not open to the tracker cancelling, gets the same
     // box; the port and the file are closed before it shows.
     PageReport report(window, L"Невозможно сохранить изменения!");

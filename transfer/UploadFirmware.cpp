@@ -3,7 +3,6 @@
 #include <share.h>
 
 #include <cstdio>
-#include <memory>
 
 #include "app/SharedState.h"
 #include "transfer/InFile.h"
@@ -34,14 +33,14 @@ int UploadFirmware(HWND page, const char* portName) {
     g_progressWindow = page;
     g_sendPath = g_firmwarePath;
 
-    auto port = std::make_unique<WindowsSerialPort>();
-    if (port->Open(portName) != kPortOk)
+    WindowsSerialPort port;
+    if (port.Open(portName) != kPortOk)
         return 1;
     // A driver that refuses the settings leaves the line as it was; the boot loader's silence
     // then ends the transfer.
-    port->Configure(kBootLoaderBaudRate);
-    const int failed = SendFirmwareFile(port.get());
-    port->Close();
+    port.Configure(kBootLoaderBaudRate);
+    const int failed = SendFirmwareFile(&port);
+    port.Close();
     return failed != 0 ? 1 : 0;
 }
 

@@ -33,8 +33,7 @@ public:
     static constexpr int32_t kHeaderSize = 1024;
 
     // port stays the caller's; progressWindow may be null.
-    YModemTx(SerialPort* port, UploadProgress* progressWindow, uint32_t fileSize = 0)
-        : port(port), progressWindow(progressWindow), fileSize(fileSize) {}
+    YModemTx(SerialPort* port, UploadProgress* progressWindow) : port(port), progressWindow(progressWindow) {}
 
     // The whole batch: block 0 naming g_sendPath, the data, the end of file and the closing
     // empty block 0. 0 or a negative result code.
@@ -62,7 +61,7 @@ private:
 
     SerialPort* port;
     UploadProgress* progressWindow;
-    uint32_t fileSize;
+    uint32_t fileSize = 0;
     int32_t blockNumber = 0;
     bool crcMode = true;
     bool waitForAck = true;

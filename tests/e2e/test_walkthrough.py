@@ -43,14 +43,8 @@ class Walkthrough(WizardScenario):
     def test_upgrade_only_job_from_start_to_finish(self):
         # At the tracker's real line speed the upload takes a few seconds, long enough to watch.
         tracker = self.plug_tracker(port=7, receiver=ReceiverOptions(paced=True))
-        main, page1 = self.open_wizard()
-        self.pick_job(page1, 1)
-        page3 = self.wait_page(3, page1)
         firmware = self.firmware_file("kv718a-new.dfu", 32 * 1024)
-        self.choose_firmware(page3, firmware)
-        self.robot.click(page3, NEXT)
-
-        page5 = self.wait_page(5, page3)
+        main, page5 = self.open_boot_loader_page(firmware)
         self.assertEqual("COM7", self.robot.get(page5, PORT_BOX)["text"])
         self.shoot("page5-boot-loader")
         # What the page asks of the user: hold the power button and press Reset.
