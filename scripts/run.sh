@@ -22,7 +22,7 @@ fi
 # A prefix of its own, with Wine's usual window handling for a desktop with a window manager.
 export WINEPREFIX="$PWD/build/wineprefix-desktop" WINEDEBUG=-all
 [ -f "$WINEPREFIX/system.reg" ] || WINEARCH=win32 wineboot -i
-python3 tests/sim/tracker.py --prefix "$WINEPREFIX" serve </dev/null &
+python3 sim/tracker.py --prefix "$WINEPREFIX" serve </dev/null &
 tracker=$!
 trap 'kill "$tracker" 2>/dev/null; wait "$tracker" 2>/dev/null || true' EXIT
 # The program looks for the tracker as it starts: wait until it is plugged in.
@@ -41,8 +41,8 @@ if [ -t 0 ]; then
     [ "$status" -gt 128 ] && continue  # nothing typed yet
     [ "$status" -ne 0 ] && break         # end of input: leave the rest to the wizard
     case "$key" in
-      r) python3 tests/sim/tracker.py --prefix "$WINEPREFIX" press-reset ;;
-      n) python3 tests/sim/tracker.py --prefix "$WINEPREFIX" press-reset --no-power ;;
+      r) python3 sim/tracker.py --prefix "$WINEPREFIX" press-reset ;;
+      n) python3 sim/tracker.py --prefix "$WINEPREFIX" press-reset --no-power ;;
     esac
   done
 fi

@@ -19,7 +19,7 @@ import time
 from pathlib import Path
 
 SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[2])
-sys.path.insert(0, str(SOURCE_DIR / "tests"))
+sys.path.insert(0, str(SOURCE_DIR))
 from sim.presence import wine_env as _prefix_env, windows_path  # noqa: E402,F401
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
 PREFIX = Path(os.environ.get("KV_E2E_WINEPREFIX") or BUILD_DIR / "wineprefix-e2e")

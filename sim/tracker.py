@@ -16,13 +16,13 @@ tracker.wait_event(). How the boot loader receives, and the faults it plays, are
 option (ymodem.ReceiverOptions); every transfer it ran is in tracker.uploads(), and
 tracker.wait_upload() waits for the next one to end.
 
-    python3 tests/sim/tracker.py --prefix DIR present     plug in; stays until "absent"
-    python3 tests/sim/tracker.py --prefix DIR absent      pull out
-    python3 tests/sim/tracker.py --prefix DIR press-reset [--no-power]
+    python3 sim/tracker.py --prefix DIR present     plug in; stays until "absent"
+    python3 sim/tracker.py --prefix DIR absent      pull out
+    python3 sim/tracker.py --prefix DIR press-reset [--no-power]
                                                           press Reset on the tracker that
                                                           "present" or "serve" keeps, holding
                                                           the power button unless --no-power
-    python3 tests/sim/tracker.py --prefix DIR serve       plug in until Ctrl-C, showing every
+    python3 sim/tracker.py --prefix DIR serve       plug in until Ctrl-C, showing every
                                                           event with the seconds since start
 Options: --port N (default 7), --kind stm|prolific|generic, --name "FRIENDLY NAME".
 Options of present and serve:

@@ -19,7 +19,7 @@ import unittest
 import unittest.mock
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
 from sim import ymodem  # noqa: E402
 from sim.bootloader import WAITING_TEXT, BootLoader  # noqa: E402
 from sim.events import EventLog, describe  # noqa: E402
