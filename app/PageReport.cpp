@@ -1,18 +1,28 @@
 #include "app/PageReport.h"
 
+#include <commctrl.h>
+
 #include "afxwin.h"
 
 HWND PageWindow(LPVOID page) {
     return static_cast<CWnd*>(page)->m_hWnd;
 }
 
+void PageReport::ProgressRange(uint16_t lowest, uint16_t highest) {
+    ::SendMessageW(progress_, PBM_SETRANGE, 0, MAKELPARAM(lowest, highest));
+}
+
+void PageReport::ProgressPosition(uint32_t position) {
+    ::SendMessageW(progress_, PBM_SETPOS, position, 0);
+}
+
 void PageReport::Succeeded() {
     ::SendMessageW(page_, WM_COMMAND, IDOK, 0);
 }
 
-void PageReport::Failed() {
+void PageReport::Failed(const wchar_t* text, unsigned style) {
     // Shown from the worker's thread and owned by the page, which it keeps disabled meanwhile;
     // the page asks whether to close the program only once the user has read this.
-    ::MessageBoxW(page_, errorText_, L"Ошибка!", MB_ICONERROR);
+    ::MessageBoxW(page_, text, L"Ошибка!", style);
     ::SendMessageW(page_, WM_COMMAND, IDCANCEL, 0);
 }

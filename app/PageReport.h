@@ -1,5 +1,6 @@
-// A worker's report to its page: the closing command by SendMessage, after the worker's own
-// error box when the work failed.
+// A worker's report to its page, all by SendMessage: the bar's range and position to the page's
+// progress control, the closing command to the page, after the worker's own error box when the
+// work failed.
 #pragma once
 #include <windows.h>
 
@@ -10,11 +11,14 @@ HWND PageWindow(LPVOID page);
 
 class PageReport : public WorkerReport {
 public:
-    PageReport(HWND page, const wchar_t* errorText) : page_(page), errorText_(errorText) {}
+    // progress: the page's bar, or null for a page without one.
+    explicit PageReport(HWND page, HWND progress = nullptr) : page_(page), progress_(progress) {}
+    void ProgressRange(uint16_t lowest, uint16_t highest) override;
+    void ProgressPosition(uint32_t position) override;
     void Succeeded() override;
-    void Failed() override;
+    void Failed(const wchar_t* text, unsigned style) override;
 
 private:
     HWND page_;
-    const wchar_t* errorText_;
+    HWND progress_;
 };

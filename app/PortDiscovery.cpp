@@ -4,6 +4,7 @@
 #include "app/SharedState.h"
 #include "link/Clock.h"
 #include "link/SetupDiDeviceList.h"
+#include "link/TrackerPortState.h"
 #include "link/TrackerPortScan.h"
 #include "res/resource.h"
 
@@ -24,18 +25,15 @@ void SetPowerOnPagePort(const wchar_t* portName) {
 
 namespace {
 
-// A page object holds a window exactly while the page is on screen.
-class OpenPageDisplays : public PortDisplays {
+// The connect, boot-loader and power-on pages show the port; a page object holds a window
+// exactly while the page is on screen.
+class OpenPageDisplay : public PortDisplay {
 public:
-    void ShowOnConnectPage(const wchar_t* portName) override {
-        if (g_connectPage.m_hWnd != nullptr)
-            SetConnectPagePort(portName);
-    }
-    void ShowOnBootPage(const wchar_t* portName) override {
+    void Show(const wchar_t* portName) override {
         if (g_bootPage.m_hWnd != nullptr)
             SetBootPagePort(portName);
-    }
-    void ShowOnPowerOnPage(const wchar_t* portName) override {
+        if (g_connectPage.m_hWnd != nullptr)
+            SetConnectPagePort(portName);
         if (g_powerOnPage.m_hWnd != nullptr)
             SetPowerOnPagePort(portName);
     }
@@ -45,6 +43,6 @@ public:
 
 void FindTrackerPort() {
     SetupDiDeviceList devices;
-    OpenPageDisplays displays;
-    ScanTrackerPorts(devices, g_portName, displays, SystemClock());
+    OpenPageDisplay display;
+    ScanTrackerPorts(devices, g_portName, display, SystemClock());
 }

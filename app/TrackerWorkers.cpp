@@ -5,20 +5,14 @@
 #include "link/Win32CommandPort.h"
 #include "link/WindowsVersion.h"
 
-namespace {
-
-const wchar_t kTimeoutText[] = L"Превышено время ожидания!";
-
-}  // namespace
-
 DWORD WINAPI BootLoaderWaitWorker(LPVOID page) {
     Win32CommandPort port;
-    PageReport report(PageWindow(page), kTimeoutText);
+    PageReport report(PageWindow(page));
     return RunBootLoaderWait(port, SystemClock(), report);
 }
 
 DWORD WINAPI ResetWorker(LPVOID page) {
     Win32CommandPort port;
-    PageReport report(PageWindow(page), kTimeoutText);
+    PageReport report(PageWindow(page));
     return RunResetWait(port, SystemClock(), QueryWindowsVersion, report);
 }

@@ -2,6 +2,7 @@
 
 #include "app/PageReport.h"
 #include "app/SharedState.h"
+#include "link/TrackerPortState.h"
 #include "transfer/UploadFirmware.h"
 
 namespace {
@@ -19,9 +20,9 @@ DWORD WINAPI UploadWorker(LPVOID page) {
     const HWND window = PageWindow(page);
     // Every failure, from a port that would not open to the tracker cancelling, gets the same
     // box; the port and the file are closed before it shows.
-    PageReport report(window, L"Невозможно сохранить изменения!");
-    if (UploadFirmware(window, ansiPortName) != 0) {
-        report.Failed();
+    PageReport report(window);
+    if (UploadFirmware(window, ansiPortName, g_firmwarePath) != 0) {
+        report.Failed(L"Невозможно сохранить изменения!", WorkerReport::kErrorOk);
         return 0;
     }
     report.Succeeded();

@@ -8,27 +8,15 @@
 
 static_assert(kMaxPortNameChars == PortNameSlot::kMaxChars, "a cut port name must fit the slot");
 
-namespace {
-
-void ShowEverywhere(PortDisplays& displays, const wchar_t* portName) {
-    displays.ShowOnBootPage(portName);
-    displays.ShowOnConnectPage(portName);
-    displays.ShowOnPowerOnPage(portName);
-}
-
-}  // namespace
-
 // Runs on the UI thread whenever devices change or a page that needs the port opens, so a
 // tracker plugged in later, or back under another name after its reset, is picked up here.
-void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplays& displays, Clock& clock) {
+void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& display, Clock& clock) {
     // Without a device list we know nothing new, so the last known port stays where it is.
     if (!devices.Open()) {
         return;
     }
     // Emptying the connect page's box also disables its Next button until a tracker is found.
-    displays.ShowOnConnectPage(L"");
-    displays.ShowOnBootPage(L"");
-    displays.ShowOnPowerOnPage(L"");
+    display.Show(L"");
     portName.Clear();
 
     // One spare character past the bytes the device list may fill: a name that fills them all
@@ -55,7 +43,7 @@ void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplays&
 
         wchar_t shown[PortNameSlot::kMaxChars + 1];
         portName.Get(shown);
-        ShowEverywhere(displays, shown);
+        display.Show(shown);
     }
     devices.Close();
 }

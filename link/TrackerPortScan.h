@@ -21,17 +21,15 @@ public:
     virtual void Close() = 0;
 };
 
-// The port boxes of the connect (2), boot-loader (5) and power-on (7) pages. Each call does
-// nothing while its page is not on screen.
-class PortDisplays {
+// Where the user sees the tracker's port: the box of the page on screen, if that page has one.
+class PortDisplay {
 public:
-    virtual ~PortDisplays() = default;
-    virtual void ShowOnConnectPage(const wchar_t* portName) = 0;
-    virtual void ShowOnBootPage(const wchar_t* portName) = 0;
-    virtual void ShowOnPowerOnPage(const wchar_t* portName) = 0;
+    virtual ~PortDisplay() = default;
+    // An empty name says that no tracker is known.
+    virtual void Show(const wchar_t* portName) = 0;
 };
 
 constexpr unsigned kFriendlyNameBytes = 2048;
 constexpr unsigned kPortSettleMs = 500;
 
-void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplays& displays, Clock& clock);
+void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& display, Clock& clock);

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "app/SharedState.h"
+#include "link/TrackerPortState.h"
 
 namespace {
 

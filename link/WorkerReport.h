@@ -1,12 +1,21 @@
-// How a page's worker tells the page how its work ended. The program's report goes to the
-// page's window; unit tests record the calls.
+// How a page's worker tells its page how the work goes: the page's progress bar, and how the
+// work ended. The program's report goes to the page's window; unit tests record the calls.
 #pragma once
+#include <cstdint>
 
 class WorkerReport {
 public:
+    // Styles of the error box: the error icon with OK, or with OK and Cancel.
+    static constexpr unsigned kErrorOk = 0x10;
+    static constexpr unsigned kErrorOkCancel = 0x11;
+
     virtual ~WorkerReport() = default;
+    // The page's bar, for the workers whose page has one.
+    virtual void ProgressRange(uint16_t lowest, uint16_t highest) = 0;
+    virtual void ProgressPosition(uint32_t position) = 0;
     // The work is done: the page ends and the wizard goes on.
     virtual void Succeeded() = 0;
-    // The work failed: the user sees the worker's error box, then the page's exit question.
-    virtual void Failed() = 0;
+    // The work failed: the user reads text in an error box, then the page asks whether to close
+    // the program. Returns only if the user chose to stay.
+    virtual void Failed(const wchar_t* text, unsigned style) = 0;
 };

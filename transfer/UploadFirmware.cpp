@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "app/SharedState.h"
 #include "transfer/InFile.h"
 #include "transfer/WindowsSerialPort.h"
 #include "transfer/YModemTx.h"
@@ -14,6 +13,9 @@ HWND g_progressWindow = nullptr;
 namespace {
 
 constexpr uint32_t kBootLoaderBaudRate = 115200;
+// The longest path the open-file dialog hands over, two bytes a character in a double-byte
+// code page.
+constexpr int kMaxAnsiPathBytes = 1024;
 
 // Each report waits until the page has moved its bar.
 class WindowProgress : public UploadProgress {
@@ -29,9 +31,9 @@ private:
 
 }  // namespace
 
-int UploadFirmware(HWND page, const char* portName) {
+int UploadFirmware(HWND page, const char* portName, const wchar_t* firmwarePath) {
     g_progressWindow = page;
-    g_sendPath = g_firmwarePath;
+    g_sendPath = firmwarePath;
 
     WindowsSerialPort port;
     if (port.Open(portName) != kPortOk)
@@ -60,7 +62,7 @@ int SendFirmwareFile(SerialPort* port) {
     }
 
     InFile source(file, static_cast<uint32_t>(size));
-    char path[kFirmwarePathChars * 2] = {};
+    char path[kMaxAnsiPathBytes] = {};
     ::WideCharToMultiByte(CP_ACP, 0, g_sendPath, -1, path, sizeof path, nullptr, nullptr);
     std::printf("Sending %s...\n", path);
 

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SharedState.h"
+#include "link/TrackerPortState.h"
 #include "link/ModeChangeWaits.h"
 #include "link/TrackerCommands.h"
 #include "link/Win32CommandPort.h"
@@ -240,17 +240,20 @@ bool RunSerialSteps(const char* portName, int count, char** steps) {
 }
 
 std::string Upload(const char* portName, const char* firmwarePath) {
-    MultiByteToWideChar(CP_ACP, 0, firmwarePath, -1, g_firmwarePath, kFirmwarePathChars);
+    wchar_t path[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, firmwarePath, -1, path, MAX_PATH);
     const Stopwatch watch;
-    const int result = UploadFirmware(nullptr, portName);
+    const int result = UploadFirmware(nullptr, portName, path);
     std::fflush(stdout);
     return Number("result", result) + ", " + watch.Elapsed();
 }
 
 class RecordedReport : public WorkerReport {
 public:
+    void ProgressRange(uint16_t, uint16_t) override {}
+    void ProgressPosition(uint32_t) override {}
     void Succeeded() override { reports += reports.empty() ? "\"succeeded\"" : ", \"succeeded\""; }
-    void Failed() override { reports += reports.empty() ? "\"failed\"" : ", \"failed\""; }
+    void Failed(const wchar_t*, unsigned) override { reports += reports.empty() ? "\"failed\"" : ", \"failed\""; }
     std::string reports;
 };
 

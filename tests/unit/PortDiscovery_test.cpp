@@ -56,16 +56,10 @@ private:
     std::vector<FakeDevice> devices_;
 };
 
-// Records every display call as "<page>:<name>", e.g. "2:COM7" or "5:" for an emptied box.
-class RecordingDisplays : public PortDisplays {
+// Records every name shown, "" for an emptied box.
+class RecordingDisplays : public PortDisplay {
 public:
-    void ShowOnConnectPage(const wchar_t* portName) override {
-        calls.push_back(L"2:" + std::wstring(portName));
-    }
-    void ShowOnBootPage(const wchar_t* portName) override { calls.push_back(L"5:" + std::wstring(portName)); }
-    void ShowOnPowerOnPage(const wchar_t* portName) override {
-        calls.push_back(L"7:" + std::wstring(portName));
-    }
+    void Show(const wchar_t* portName) override { calls.push_back(portName); }
 
     std::vector<std::wstring> calls;
 };
@@ -76,14 +70,12 @@ std::wstring Read(const PortNameSlot& slot) {
     return name;
 }
 
-const std::vector<std::wstring> kCleared = {L"2:", L"5:", L"7:"};
+const std::vector<std::wstring> kCleared = {L""};
 
 std::vector<std::wstring> ClearedThenShown(std::initializer_list<const wchar_t*> names) {
     std::vector<std::wstring> calls = kCleared;
     for (const wchar_t* name : names) {
-        calls.push_back(L"5:" + std::wstring(name));
-        calls.push_back(L"2:" + std::wstring(name));
-        calls.push_back(L"7:" + std::wstring(name));
+        calls.push_back(name);
     }
     return calls;
 }

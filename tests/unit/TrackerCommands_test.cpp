@@ -127,8 +127,10 @@ private:
 
 class RecordingReport : public WorkerReport {
 public:
+    void ProgressRange(uint16_t, uint16_t) override {}
+    void ProgressPosition(uint32_t) override {}
     void Succeeded() override { calls.push_back("succeeded"); }
-    void Failed() override { calls.push_back("failed"); }
+    void Failed(const wchar_t*, unsigned) override { calls.push_back("failed"); }
     std::vector<std::string> calls;
 };
 
