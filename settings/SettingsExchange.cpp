@@ -1,0 +1,3 @@
+#include "settings/SettingsExchange.h"
+
+uint8_t g_recordCount = 0;
