@@ -19,3 +19,12 @@ int CException::ReportError(UINT type, UINT) const {
         owner = mainWindow->m_hWnd;
     return ::MessageBoxW(owner, message, app != nullptr ? app->m_pszAppName : nullptr, type);
 }
+
+BOOL CInvalidArgException::GetErrorMessage(LPWSTR error, UINT maxError, PUINT helpContext) const {
+    if (helpContext != nullptr)
+        *helpContext = 0;
+    if (error == nullptr || maxError == 0)
+        return FALSE;
+    lstrcpynW(error, L"Encountered an improper argument.", static_cast<int>(maxError));
+    return TRUE;
+}

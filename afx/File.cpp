@@ -6,6 +6,9 @@ namespace {
 // it; %1 is the file's full path.
 const wchar_t kInvalidFileMessage[] = L"與 %1 關聯的無效檔案控制代碼。";
 
+// Long enough for every path the program builds: the settings backup's path holds 1024.
+constexpr DWORD kFullPathChars = 1024;
+
 DWORD AccessFor(UINT flags) {
     switch (flags & 0x3) {
         case CFile::modeWrite:
@@ -56,9 +59,10 @@ CFile::~CFile() {
 BOOL CFile::Open(LPCWSTR fileName, UINT openFlags, CFileException* error) {
     Close();
     m_strFileName.clear();
-    wchar_t fullPath[MAX_PATH];
-    const DWORD length = fileName != nullptr ? ::GetFullPathNameW(fileName, MAX_PATH, fullPath, nullptr) : 0;
-    if (length == 0 || length >= MAX_PATH) {
+    wchar_t fullPath[kFullPathChars];
+    const DWORD length =
+        fileName != nullptr ? ::GetFullPathNameW(fileName, kFullPathChars, fullPath, nullptr) : 0;
+    if (length == 0 || length >= kFullPathChars) {
         if (error != nullptr)
             *error = CFileException(CFileException::genericException, static_cast<LONG>(::GetLastError()));
         return FALSE;
@@ -76,6 +80,16 @@ BOOL CFile::Open(LPCWSTR fileName, UINT openFlags, CFileException* error) {
     }
     m_hFile = file;
     return TRUE;
+}
+
+UINT CFile::Read(void* buffer, UINT count) {
+    if (m_hFile == INVALID_HANDLE_VALUE)
+        throw new CFileException(CFileException::invalidFile, ERROR_INVALID_HANDLE, m_strFileName.c_str());
+    DWORD read = 0;
+    if (!::ReadFile(m_hFile, buffer, count, &read, nullptr))
+        throw new CFileException(CFileException::genericException, static_cast<LONG>(::GetLastError()),
+                                 m_strFileName.c_str());
+    return read;
 }
 
 ULONGLONG CFile::GetLength() const {

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ public:
 // A file error. m_strFileName is the file's full path, or empty when it had none.
 class CFileException : public CException {
 public:
-    enum { none = 0, genericException = 1, invalidFile = 6 };
+    enum { none = 0, genericException = 1, invalidFile = 6, diskFull = 13 };
 
     explicit CFileException(int cause = none, LONG osError = -1, LPCWSTR fileName = nullptr);
     BOOL GetErrorMessage(LPWSTR error, UINT maxError, PUINT helpContext = nullptr) const override;
@@ -43,6 +44,12 @@ public:
     int m_cause;
     LONG m_lOsError;
     std::wstring m_strFileName;
+};
+
+// A null pointer or another argument that a member cannot work with.
+class CInvalidArgException : public CException {
+public:
+    BOOL GetErrorMessage(LPWSTR error, UINT maxError, PUINT helpContext = nullptr) const override;
 };
 
 // A file on disk through its Win32 handle. Opening reports failure by its result; working on a
@@ -58,6 +65,8 @@ public:
         shareDenyRead = 0x0030,
         shareDenyNone = 0x0040,
         modeCreate = 0x1000,  // a new, empty file, replacing any there
+        typeText = 0x4000,    // streams only: CR LF in the file is LF in memory
+        typeBinary = 0x8000,  // streams only: bytes as they are
     };
 
     CFile() = default;
@@ -67,12 +76,35 @@ public:
 
     // On failure the file stays closed and *error, when given, says why.
     virtual BOOL Open(LPCWSTR fileName, UINT openFlags, CFileException* error = nullptr);
+    // Up to count bytes from the current position; fewer only at the end of the file.
+    virtual UINT Read(void* buffer, UINT count);
     virtual ULONGLONG GetLength() const;
     virtual void Close();
 
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
     // The full path of the file last opened, kept after a failed open too.
     std::wstring m_strFileName;
+};
+
+// A file read and written through a C runtime stream, so that text mode translates line ends
+// exactly as the runtime does. m_hFile is the stream's handle while it is open.
+class CStdioFile : public CFile {
+public:
+    CStdioFile() = default;
+    ~CStdioFile() override;
+
+    // Text mode unless the flags hold typeBinary. Exclusive, like every open without share flags.
+    BOOL Open(LPCWSTR fileName, UINT openFlags, CFileException* error = nullptr) override;
+    // Writes the text as it is, each LF as CR LF in text mode. A null text throws
+    // CInvalidArgException*, a failed write CFileException* (diskFull).
+    virtual void WriteString(LPCWSTR text);
+    // Flushes and closes; data that cannot be written throws CFileException* (diskFull).
+    void Close() override;
+
+    FILE* m_pStream = nullptr;
+
+protected:
+    [[noreturn]] void ThrowFileException(int cause) const;
 };
 
 class CWnd : public CCmdTarget {

@@ -1,0 +1,140 @@
+#include "settings/BackupFile.h"
+#include "settings/StdioFileEx.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+// A folder of its own under the temporary folder, removed with whatever is left in it.
+class Folder {
+public:
+    Folder() {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        path_ = temp + std::wstring(L"kv-backup-test-") + std::to_wstring(::GetCurrentProcessId());
+        ::CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~Folder() {
+        for (const std::wstring& name : Names(L"*")) {
+            ::DeleteFileW((*this / name).c_str());
+            ::RemoveDirectoryW((*this / name).c_str());
+        }
+        ::RemoveDirectoryW(path_.c_str());
+    }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    // Files, or folders when asked, whose names match the pattern.
+    std::vector<std::wstring> Names(const wchar_t* pattern, bool folders = true) const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW((*this / pattern).c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
+            const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (found.cFileName[0] != L'.' && (folders || !folder))
+                names.push_back(found.cFileName);
+        }
+        ::FindClose(search);
+        return names;
+    }
+
+private:
+    std::wstring path_;
+};
+
+void Put(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(path.c_str(), std::ios::binary) << bytes;
+}
+
+std::string Bytes(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+TEST(Backup, ReadsBackEveryLineAsWritten) {
+    const Lines cases[] = {
+        {L"GSS,KestrelonKV-718,1,0,ab*QQ!\r\n", L"GSS,KestrelonKV-718,2,1,Ж一*QQ!\r\n"},
+        {std::wstring(126, L'x') + L"\r\n", L"y\r\n"},  // the first step ends exactly on its LF
+        {std::wstring(300, L'z') + L"\r\n", L"no line end"},
+    };
+    Folder folder;
+    const std::wstring deep = folder / std::wstring(240, L'd');  // a path longer than MAX_PATH
+    ::CreateDirectoryW(deep.c_str(), nullptr);
+    const std::wstring backup = deep + L"\\back.pro";
+    for (const Lines& written : cases) {
+        SCOPED_TRACE(written.front().substr(0, 40));
+        Lines read{L"stale"};
+        ASSERT_TRUE(SaveBackup(backup.c_str(), written));
+        ASSERT_TRUE(LoadBackup(backup.c_str(), read));
+        EXPECT_EQ(written, read);
+    }
+    ::DeleteFileW(backup.c_str());
+}
+
+TEST(Backup, FilesWithoutTheMarkAreTextOfTheThreadCodePage) {
+    ::SetThreadLocale(MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT));  // 1251
+    const struct {
+        std::string bytes;
+        Lines lines;
+    } cases[] = {
+        {"", {}},
+        {"A", {L"A"}},
+        {"\xFE\xFF\xC6\r\n", {L"юяЖ\n"}},  // a big-endian mark is no mark
+        {"ab\r\n\r\r\ncd\r\n", {L"ab\n", L"cd\n"}},
+        {"ab\r\r\n", {L"ab"}},
+        {std::string(200, 'x') + "\r\nz", {std::wstring(200, L'x') + L"\n", L"z"}},
+    };
+    Folder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 12));
+        Put(folder / L"back.pro", c.bytes);
+        Lines read{L"stale"};
+        ASSERT_TRUE(LoadBackup((folder / L"back.pro").c_str(), read));
+        EXPECT_EQ(c.lines, read);
+    }
+    Lines read;
+    EXPECT_FALSE(LoadBackup((folder / L"missing.pro").c_str(), read));
+}
+
+TEST(Backup, PreviousSaveSurvivesAFailedOne) {
+    const std::wstring temporary = L"back.pro." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    const struct {
+        const char* what;
+        bool squat, hold, saved;
+    } cases[] = {
+        {"completed", false, false, true},
+        {"a folder where the new file goes", true, false, false},
+        {"the backup held open by another program", false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder folder;
+        const std::wstring backup = folder / L"back.pro";
+        Put(backup, "old");
+        for (const wchar_t* name : {L"back.pro.77.tmp", L"back.pro.x.tmp", L"keep.tmp"})
+            Put(folder / name, "leftover");
+        if (c.squat)
+            ::CreateDirectoryW((folder / temporary).c_str(), nullptr);
+        HANDLE holder = c.hold ? ::CreateFileW(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, 0, nullptr)
+                               : INVALID_HANDLE_VALUE;
+        EXPECT_EQ(c.saved, SaveBackup(backup.c_str(), {L"A\r\n", L"Ж\r\n"}));
+        ::CloseHandle(holder);
+        // The mark once, then each line's UTF-16LE code units as given.
+        EXPECT_EQ(c.saved ? std::string("\377\376A\0\r\0\n\0\026\004\r\0\n\0", 14) : "old", Bytes(backup));
+        EXPECT_EQ(std::vector<std::wstring>{}, folder.Names(L"back.pro.*.tmp", false));
+        EXPECT_EQ(std::vector<std::wstring>{L"keep.tmp"}, folder.Names(L"keep.tmp"));
+    }
+}
+
+TEST(StdioFileEx, NullTextIsAnInvalidArgument) {
+    Folder folder;
+    CStdioFileEx file;
+    ASSERT_TRUE(file.Open((folder / L"back.pro").c_str(), 0x105001));
+    EXPECT_THROW(file.WriteString(nullptr), CInvalidArgException*);
+}
+
+}  // namespace
