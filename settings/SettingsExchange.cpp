@@ -1,3 +1,114 @@
 #include "settings/SettingsExchange.h"
 
+#include <windows.h>
+
+#include <cstring>
+
+#include "settings/SettingsRecord.h"
+
 uint8_t g_recordCount = 0;
+
+const char OoCommand[] = "GSS,KestrelonKV-718,3,0,OO=20*26!\r\n";
+const char L0Query[] = "GSC,KestrelonKV-718,L0*76!\r\n";
+
+namespace {
+
+// The tracker needs a moment between the two commands of the pair.
+constexpr uint32_t kBetweenPairMs = 100;
+// The tracker keeps talking but no record fits: one was lost, so ask for the dump again.
+constexpr uint32_t kResendAfterMs = 10000;
+constexpr uint32_t kDumpLimitMs = 120000;
+// The tracker stores each setting before it takes the next.
+constexpr uint32_t kAfterRestoreCommandMs = 1000;
+// A line of the tracker fits 512 bytes with its LF and the end of the text.
+constexpr size_t kMaxLineChars = 510;
+constexpr int kRestoreCommandBytes = 1024;
+// Set just before the closing record is counted, so that the bar ends full at 255.
+constexpr uint8_t kClosingRecordCount = 254;
+
+void SendPair(CommandPort& port, Clock& clock) {
+    // A pair that did not go out shows only as a tracker that does not answer.
+    port.Write(OoCommand, static_cast<uint32_t>(std::strlen(OoCommand)));
+    clock.SleepMs(kBetweenPairMs);
+    port.Write(L0Query, static_cast<uint32_t>(std::strlen(L0Query)));
+}
+
+// Gathers one line, its LF dropped. False when it broke off: a read failed, the line fell
+// silent for the port's read time-out, or it grew too long (its LF, if it comes, is dropped
+// with it).
+bool ReadLine(CommandPort& port, Clock& clock, uint32_t& lastProgressMs, std::string& line) {
+    line.clear();
+    // A line error makes every read fail until the error state is read.
+    port.BytesWaiting();
+    char byte = 0;
+    uint32_t got = 0;
+    while (port.Read(&byte, 1, &got) && got == 1 && line.size() <= kMaxLineChars) {
+        if (byte == '\n')
+            return true;
+        line += byte;
+        if (HasExceeded(clock.NowMs(), lastProgressMs, kResendAfterMs)) {
+            SendPair(port, clock);
+            lastProgressMs = clock.NowMs();
+        }
+    }
+    return false;
+}
+
+std::wstring Widen(const std::string& bytes) {
+    const int size = static_cast<int>(bytes.size());
+    const int chars = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, nullptr, 0);
+    std::wstring wide(chars, L'\0');
+    ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, wide.data(), chars);
+    return wide;
+}
+
+}  // namespace
+
+bool ReadSettingsDump(CommandPort& port,
+                      Clock& clock,
+                      std::vector<std::wstring>& commands,
+                      const std::function<void(uint8_t)>& onAccepted) {
+    SendPair(port, clock);
+    const uint32_t startMs = clock.NowMs();
+    uint32_t lastProgressMs = startMs;
+    g_recordCount = 0;
+    bool closingRecordCame = false;
+    std::string line;
+    while (port.IsOpen()) {
+        if (ReadLine(port, clock, lastProgressMs, line) && IsSettingsRecord(line.data(), line.size())) {
+            const std::wstring record = Widen(line + '\n');
+            switch (PlaceOfRecord(record, g_recordCount)) {
+                case RecordPlace::kWrongStart:
+                    port.Close();
+                    break;
+                case RecordPlace::kElsewhere:
+                    break;
+                case RecordPlace::kLast:
+                    g_recordCount = kClosingRecordCount;
+                    closingRecordCame = true;
+                    port.Close();
+                    [[fallthrough]];
+                case RecordPlace::kNext:
+                    commands.push_back(RestoreCommandFor(record));
+                    ++g_recordCount;
+                    onAccepted(g_recordCount);
+                    lastProgressMs = clock.NowMs();
+                    break;
+            }
+        }
+        if (HasExceeded(clock.NowMs(), startMs, kDumpLimitMs))
+            port.Close();
+    }
+    return closingRecordCame;
+}
+
+bool SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command) {
+    char text[kRestoreCommandBytes];
+    // Zero when it does not fit: half a setting is worse than none.
+    const int length = ::WideCharToMultiByte(CP_ACP, 0, command.data(), static_cast<int>(command.size()),
+                                             text, kRestoreCommandBytes, nullptr, nullptr);
+    if (length == 0 || !port.Write(text, static_cast<uint32_t>(length)))
+        return false;
+    clock.SleepMs(kAfterRestoreCommandMs);
+    return true;
+}

@@ -1,7 +1,33 @@
-// The settings exchanges with the tracker on its command port.
+// The settings exchanges with the tracker on its command port: reading all its settings as
+// restore commands, and writing one restore command back.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/Clock.h"
+#include "link/CommandPort.h"
 
 // Records accepted while the settings are read, commands sent while they are restored; the bar
 // of the save and restore pages follows it. The two never run at once.
 extern uint8_t g_recordCount;
+
+// The pair that asks the tracker for its settings, each with its checksum and line end: a set
+// command the tracker wants first, then the dump query.
+extern const char OoCommand[];
+extern const char L0Query[];
+
+// Asks the tracker on the open port for its settings and appends them to commands as restore
+// commands, in the order accepted; after each accepted record, onAccepted gets the new
+// g_recordCount. True only when the dump's closing record came, so a dump that lost its end is
+// never taken for whole. The port is closed on return.
+bool ReadSettingsDump(CommandPort& port,
+                      Clock& clock,
+                      std::vector<std::wstring>& commands,
+                      const std::function<void(uint8_t)>& onAccepted);
+
+// Writes one restore command to the open port as 8-bit text in the system's code page, then
+// gives the tracker its time to take it. True only when the whole command went out; one that
+// does not fit the line's 1024 bytes is not sent at all.
+bool SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command);
