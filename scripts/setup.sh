@@ -15,7 +15,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for pkg in g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake googletest wine wine32:i386 \
-  xvfb imagemagick fonts-wine python3; do
+  xvfb imagemagick fonts-wine python3 lrzsz; do
   have "$pkg" || need+=("$pkg")
 done
 

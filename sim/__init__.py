@@ -1,10 +1,34 @@
-"""The tracker simulator: plays the KV-718A on a pseudo-terminal that Wine shows as a COM port.
+"""The simulated KV-718A tracker: plays the tracker on a pseudo-terminal that Wine shows as a COM
+port, for the tests and for a person trying the program (command line: sim/cli.py).
 
-presence    makes the tracker's USB serial port appear and disappear for the program under Wine.
-line        the tracker's end of the line: what the program writes, its opens and closes, the
-            line settings it made, and a switch that plays another program holding the port.
-events      the time-stamped log of everything that happens between the program and the tracker.
-bootloader  the tracker's boot loader: its answer to "1" and its reset on "2".
-ymodem      the boot loader's YMODEM receiver, which takes the firmware image, and its faults.
-tracker     the tracker itself, with its modes and restarts, and the command line for people.
+Python interface (sim.tracker.Tracker):
+
+    tracker = Tracker(prefix, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None,
+                      mode=NORMAL or BOOT,
+                      reset_return_s=1.5 (None: it never comes back after "2"),
+                      reset_button_gone_s=0, receiver=ymodem.ReceiverOptions(...))
+    tracker.plug() / tracker.unplug()     the cable in and out (also: with Tracker(...) as t)
+    tracker.press_reset(hold_power=True)  Reset, holding the power button (boot loader) or not
+    tracker.hold_exclusively(True/False)  another program holds the port, or lets it go
+    tracker.stall_line(True/False)        the tracker stops taking bytes off the line, or takes them
+    tracker.send(bytes)                   the tracker writes to the line
+    tracker.line_settings()               baud, stop bits and flow control the program set
+    tracker.mode, tracker.port_name, tracker.port.pty_path
+
+What happened, with times from time.monotonic() (events.py lists the kinds):
+
+    tracker.events()                                  every event so far
+    tracker.wait_event(kind or predicate, timeout_s, after=None)
+                                                      the first such event later than `after`
+    tracker.received() / wait_received(predicate, timeout_s)
+                                                      every byte the program wrote
+    tracker.uploads() / wait_upload(timeout_s)        the boot loader's transfers (ymodem.Upload:
+                                                      outcome, data, name, size_field, frames...)
+
+ReceiverOptions(paced=False (115200 bit/s), cancel_block=None, received_dir=None,
+closing_request_delay_s=0). lrzsz's rb receives the firmware (ymodem.py).
+
+Modules: presence (the port and its device key in the prefix), line (the tracker's end of the
+pseudo-terminal), events (the log), bootloader (its answer to "1" and "2"), ymodem (the transfer),
+tracker (the tracker and its modes), cli (the command line).
 """

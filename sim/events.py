@@ -14,12 +14,10 @@ its own clock, a kind, and data:
     hold, release  another program takes and leaves the port exclusively
     stall, flow    the tracker stops taking bytes off the line, and takes them again
     upload         the boot loader's transfer of a firmware image (see ymodem): it starts
-                   waiting, the header names the file, the file is kept, the transfer ends
-                   (data: text)
-    block          a frame that the boot loader read (data: "NUMBER LENGTH crc|sum VERDICT",
-                   e.g. "1 1024 crc ok", "3 1024 crc bad crc", "2 1024 crc repeat")
-    eot            the program's end of file, and the boot loader's answer (data: "ack",
-                   "nak", "ack again")
+                   waiting, rb takes over, the transfer ends (data: text)
+    block          a frame that the boot loader answered (data: "NUMBER LENGTH ANSWER", e.g.
+                   "1 1024 ack")
+    eot            the program's end of file, and the boot loader's answer (data: "ack", "nak")
     fault          a fault that the test asked the boot loader to play (data: what it does)
 
 plug and back are logged as the COM link appears, before the device list shows the device
@@ -36,8 +34,7 @@ Event = collections.namedtuple("Event", "t kind data")
 class EventLog:
     def __init__(self):
         self.started_at = time.monotonic()
-        # Called with each event as it is logged, with the log locked: it must not use the log.
-        self.listener = None
+        self._listener = None
         self._events = []
         self._changed = threading.Condition()
 
@@ -46,10 +43,18 @@ class EventLog:
             # Timed under the lock, so that the log is in time order whichever thread adds.
             event = Event(time.monotonic(), kind, data)
             self._events.append(event)
-            if self.listener:
-                self.listener(event)
+            if self._listener:
+                self._listener(event)
             self._changed.notify_all()
         return event
+
+    def follow(self, listener):
+        """Calls listener(event) with every event so far and each one from now on, in order,
+        with the log locked: it must not use the log."""
+        with self._changed:
+            for event in self._events:
+                listener(event)
+            self._listener = listener
 
     def events(self):
         with self._changed:
