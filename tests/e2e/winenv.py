@@ -1,12 +1,9 @@
-"""Wine and Xvfb for the end-to-end scenarios: the prefix, the display, the wine server, the
-robot and the program under test. Python standard library only.
+"""Wine and Xvfb for the scenarios: the prefix, the display, the wine server, the program under
+test and the robot that reads and presses its windows. Python standard library only.
 
 Paths come from the environment that ctest sets (KV_BUILD_DIR, KV_SOURCE_DIR); run by hand,
-they default to build/ beside this source tree.
-
-The scenarios use their own prefix, build/wineprefix-e2e, not the unit tests' build/wineprefix:
-between scenarios the wine server of the prefix is killed, and that must never hit a unit test
-that ctest runs at the same time.
+they default to build/ beside this source tree. The end-to-end scenarios use their own prefix,
+wineprefix-e2e: they restart its wine server, which must never hit another tier's programs.
 """
 
 import json
@@ -22,29 +19,22 @@ SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().pa
 sys.path.insert(0, str(SOURCE_DIR))
 from sim.presence import wine_env as _prefix_env, windows_path  # noqa: E402,F401
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
-PREFIX = Path(os.environ.get("KV_E2E_WINEPREFIX") or BUILD_DIR / "wineprefix-e2e")
+PREFIX = BUILD_DIR / "wineprefix-e2e"
 ROBOT_EXE = BUILD_DIR / "tests" / "robot.exe"
-SCREEN = "1024x768x24"
 
-PREFIX_TIMEOUT_S = 300
-XVFB_START_TIMEOUT_S = 20
-# The first wine process of a fresh wine server starts the prefix's services: a few seconds.
-ROBOT_START_TIMEOUT_S = 60
-# Added to a robot command's own time-out before the harness stops waiting for its reply.
-ROBOT_REPLY_SLACK_S = 15
-DEFAULT_WAIT_MS = 5000
 STOP_TIMEOUT_S = 20
-BOOT_TIMEOUT_S = 60
-
-# What Wine prints when a program dies of an exception (with the crash dialog turned off).
+# The first wine process of a fresh wine server starts the prefix's services: a few seconds.
+START_TIMEOUT_S = 60
+DEFAULT_WAIT_MS = 5000
+POLL_S = 0.02
+# What Wine prints when a program dies of an exception (its crash dialog is turned off).
 CRASH_MARKERS = ("Unhandled page fault", "Unhandled exception", "Unhandled stack overflow", "Unhandled illegal")
-CRASH_EXIT_CODE = 5
 
 
 def ensure_prefix(prefix=PREFIX):
     """Creates and configures the prefix once (scripts/wineprefix.sh; about 10 s)."""
     subprocess.run(["bash", str(SOURCE_DIR / "scripts" / "wineprefix.sh"), str(prefix)], check=True,
-                   stdin=subprocess.DEVNULL, timeout=PREFIX_TIMEOUT_S)
+                   stdin=subprocess.DEVNULL, timeout=300)
     return prefix
 
 
@@ -52,345 +42,253 @@ def wine_env(prefix=PREFIX, display=None):
     env = _prefix_env(prefix)
     env["WINEARCH"] = "win32"
     env.pop("WAYLAND_DISPLAY", None)
+    env.pop("DISPLAY", None)
     if display is not None:
         env["DISPLAY"] = display
-    else:
-        env.pop("DISPLAY", None)
     return env
 
 
-def _stop(proc, timeout_s=STOP_TIMEOUT_S):
-    """Ends a process that this harness started, and its process group (each is started in a
-    session of its own), by its id; waits for it so that no zombie is left."""
+def start(command, env=None, log=None, **options):
+    """A process in a session of its own, so that stop() ends it with all it started."""
+    out = open(log, "wb") if log else subprocess.DEVNULL
+    options = dict(dict(stdin=subprocess.DEVNULL, stdout=out, stderr=out, start_new_session=True), **options)
+    try:
+        return subprocess.Popen(command, env=env, **options)
+    finally:
+        if log:
+            out.close()
+
+
+def stop(proc):
+    """Ends a process that this harness started, and its process group, by its id."""
     if proc is None or proc.poll() is not None:
         return
-    try:
-        os.killpg(proc.pid, signal.SIGTERM)
-    except ProcessLookupError:
-        pass
-    try:
-        proc.wait(timeout=timeout_s / 2)
-        return
-    except subprocess.TimeoutExpired:
-        pass
-    try:
-        os.killpg(proc.pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
-    proc.wait(timeout=timeout_s / 2)
-
-
-class Xvfb:
-    """A virtual X display of fixed size; -displayfd lets the server pick a free number."""
-
-    def __init__(self, log_path, screen=SCREEN):
-        self.log_path = Path(log_path)
-        self.screen = screen
-        self.proc = None
-        self.display = None
-
-    def start(self):
-        self.log_path.parent.mkdir(parents=True, exist_ok=True)
-        read_end, write_end = os.pipe()
-        with open(self.log_path, "wb") as log:
-            self.proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-noreset", "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-        os.close(write_end)
+    for sig in (signal.SIGTERM, signal.SIGKILL):
         try:
-            number = b""
-            deadline = time.monotonic() + XVFB_START_TIMEOUT_S
-            while not number.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                if left <= 0 or self.proc.poll() is not None:
-                    raise RuntimeError("Xvfb gave no display number within %d s; see %s"
-                                       % (XVFB_START_TIMEOUT_S, self.log_path))
-                ready, _, _ = select.select([read_end], [], [], left)
-                if ready:
-                    chunk = os.read(read_end, 16)
-                    if not chunk:
-                        raise RuntimeError("Xvfb closed its display pipe; see %s" % self.log_path)
-                    number += chunk
-        except BaseException:
-            _stop(self.proc)
-            raise
-        finally:
-            os.close(read_end)
-        self.display = ":" + number.decode().strip()
-        return self
-
-    def stop(self):
-        _stop(self.proc)
-        self.proc = None
+            os.killpg(proc.pid, sig)
+            proc.wait(timeout=STOP_TIMEOUT_S / 2)
+            return
+        except ProcessLookupError:
+            return
+        except subprocess.TimeoutExpired:
+            pass
 
 
-class WineServer:
-    """The prefix's wine server, started by the harness so that its output goes to a log and not
-    into the stderr of whichever program happened to start it, and so that it can be waited for."""
-
-    def __init__(self, env, log_path):
-        self.env = env
-        self.log_path = Path(log_path)
-        self.proc = None
-
-    def start(self):
-        kill_wineserver(self.env)
-        self.log_path.parent.mkdir(parents=True, exist_ok=True)
-        with open(self.log_path, "wb") as log:
-            self.proc = subprocess.Popen(["wineserver", "--foreground", "--persistent"], env=self.env,
-                                         stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                         start_new_session=True)
-            # Start the prefix's services (explorer, plugplay, rpcss ...) now, from a process
-            # whose output goes to the log: they inherit the output of whoever starts them and
-            # keep it open, which would hold the robot's pipe or mix into the program's stderr.
-            started = time.monotonic()
-            subprocess.run(["wine", "wineboot"], env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                           timeout=BOOT_TIMEOUT_S, check=True)
-            self.boot_seconds = time.monotonic() - started
-        return self
-
-    def stop(self):
-        kill_wineserver(self.env)
-        if self.proc is not None:
-            try:
-                self.proc.wait(timeout=STOP_TIMEOUT_S)
-            except subprocess.TimeoutExpired:
-                _stop(self.proc)
-            self.proc = None
+def start_xvfb(log):
+    """A virtual display; -displayfd lets the server pick a free number. Returns (process, ":N")."""
+    read_end, write_end = os.pipe()
+    proc = start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-noreset", "-nolisten", "tcp"],
+                 log=log, pass_fds=(write_end,))
+    os.close(write_end)
+    number = b""
+    try:
+        while not number.endswith(b"\n"):
+            if not select.select([read_end], [], [], START_TIMEOUT_S)[0]:
+                raise RuntimeError("Xvfb gave no display number; see %s" % log)
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb ended; see %s" % log)
+            number += chunk
+    except BaseException:
+        stop(proc)
+        raise
+    finally:
+        os.close(read_end)
+    return proc, ":" + number.decode().strip()
 
 
 def kill_wineserver(env):
     """Kills every wine process of the prefix and waits until its server has gone."""
-    subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=STOP_TIMEOUT_S)
-    subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=STOP_TIMEOUT_S)
+    for option in ("-k", "-w"):
+        subprocess.run(["wineserver", option], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=STOP_TIMEOUT_S)
+
+
+def start_wineserver(env, log):
+    """A fresh wine server for the prefix, with the prefix's services (explorer, plugplay ...)
+    started by a process whose output goes to the log: they keep the output of whoever starts
+    them open, which would otherwise hold the robot's pipe or mix into the program's stderr."""
+    kill_wineserver(env)
+    server = start(["wineserver", "--foreground", "--persistent"], env=env, log=log)
+    with open(log, "ab") as out:
+        subprocess.run(["wine", "wineboot"], env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                       timeout=START_TIMEOUT_S, check=True)
+    return server
 
 
 class Program:
-    """A Windows program run by wine, with its stdout, stderr and exit code kept."""
+    """A Windows program run by wine, with its standard output and error kept in files."""
 
-    def __init__(self, exe, env, log_dir, cwd, name="program"):
-        self.exe = Path(exe)
-        self.env = env
-        self.cwd = Path(cwd)
-        self.stdout_path = Path(log_dir) / (name + ".stdout")
-        self.stderr_path = Path(log_dir) / (name + ".stderr")
+    def __init__(self, exe, env, log_dir, cwd):
+        self.exe, self.env, self.cwd = Path(exe), env, Path(cwd)
+        self.stdout_path = Path(log_dir) / "program.stdout"
+        self.stderr_path = Path(log_dir) / "program.stderr"
         self.proc = None
 
     def start(self):
-        if not self.exe.is_file():
-            raise FileNotFoundError("%s is not built" % self.exe)
-        self.stdout_path.parent.mkdir(parents=True, exist_ok=True)
-        self.cwd.mkdir(parents=True, exist_ok=True)
-        with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
-            self.proc = subprocess.Popen(["wine", str(self.exe)], env=self.env, cwd=str(self.cwd),
-                                         stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
-        self.started_at = time.monotonic()
+        with open(self.stderr_path, "wb") as err:
+            self.proc = start(["wine", str(self.exe)], env=self.env, log=self.stdout_path, cwd=str(self.cwd),
+                              stderr=err)
         return self
 
-    @property
-    def running(self):
-        return self.proc is not None and self.proc.poll() is None
-
-    @property
-    def exit_code(self):
-        return None if self.proc is None else self.proc.poll()
-
     def wait_exit(self, timeout_s):
-        """The exit code, once the program has ended; TimeoutError after timeout_s."""
+        """The exit code once the program has ended; TimeoutError after timeout_s."""
         try:
             return self.proc.wait(timeout=timeout_s)
         except subprocess.TimeoutExpired:
-            raise TimeoutError("%s still running after %.1f s" % (self.exe.name, timeout_s)) from None
-
-    def kill(self):
-        _stop(self.proc)
+            raise TimeoutError("%s still running after %.0f s" % (self.exe.name, timeout_s)) from None
 
     def stdout(self):
-        return self.stdout_path.read_bytes().decode("utf-8", errors="replace") if self.stdout_path.exists() else ""
-
-    def stderr(self):
-        return self.stderr_path.read_bytes().decode("utf-8", errors="replace") if self.stderr_path.exists() else ""
+        return self.stdout_path.read_bytes().decode("utf-8", errors="replace")
 
     def crash_report(self):
         """Why the program is known to have crashed, or None."""
-        lines = [line for line in self.stderr().splitlines() if any(m in line for m in CRASH_MARKERS)]
-        if lines:
-            return "; ".join(lines)
-        if self.exit_code == CRASH_EXIT_CODE:
-            return "exit code %d (Wine's code for an unhandled exception)" % CRASH_EXIT_CODE
-        return None
+        stderr = self.stderr_path.read_bytes().decode("utf-8", errors="replace")
+        lines = [line for line in stderr.splitlines() if any(m in line for m in CRASH_MARKERS)]
+        return "; ".join(lines) or None
 
 
 class RobotError(AssertionError):
-    """The robot answered "err": a wait timed out, a control was refused, ... A scenario fails
-    with it like with any failed assertion."""
+    """The robot said "err" (a control it would not press ...) or a wait ran out: a scenario
+    fails with it as with any failed assertion."""
 
     def __init__(self, command, reason):
         super().__init__("robot: %s -> %s" % (command, reason))
-        self.command = command
         self.reason = reason
 
 
-def hwnd_text(hwnd):
-    return "0x%08X" % hwnd
-
-
-def _token(value):
-    if isinstance(value, bool):
-        return "1" if value else "0"
-    if isinstance(value, int):
-        return str(value)
-    # Raw UTF-8 rather than \u escapes: the robot reads either, and the transcript stays legible.
-    return json.dumps(str(value), ensure_ascii=False)
+def _word(value):
+    return str(value) if isinstance(value, int) else json.dumps(str(value), ensure_ascii=False)
 
 
 class Robot:
-    """The robot (tests/robot/robot.cpp) run once per scenario: one command, one reply."""
+    """tests/robot/robot.cpp, one command and one reply at a time; it looks and presses, and
+    the waits are here: each polls until what it waits for is on screen or its deadline passes.
+    Window handles are ints, times milliseconds."""
 
-    def __init__(self, env, transcript_path, exe=ROBOT_EXE):
-        self.env = env
-        self.exe = Path(exe)
-        self.transcript_path = Path(transcript_path)
-        self.proc = None
+    def __init__(self, env, transcript_path):
+        self.transcript = open(transcript_path, "w", encoding="utf-8")
+        self.proc = start(["wine", str(ROBOT_EXE)], env=env, log=Path(transcript_path).with_suffix(".stderr"),
+                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, bufsize=0)
         self._buffer = b""
-        self._transcript = None
-
-    def start(self):
-        if not self.exe.is_file():
-            raise FileNotFoundError("%s is not built" % self.exe)
-        self.transcript_path.parent.mkdir(parents=True, exist_ok=True)
-        self._transcript = open(self.transcript_path, "w", encoding="utf-8")
-        self._stderr = open(self.transcript_path.with_suffix(".stderr"), "wb")
-        self.proc = subprocess.Popen(["wine", str(self.exe)], env=self.env, stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=self._stderr, bufsize=0, start_new_session=True)
-        self.command("ping", reply_timeout_s=ROBOT_START_TIMEOUT_S)
-        return self
+        self.command("ping", reply_timeout_s=START_TIMEOUT_S)
 
     def stop(self):
-        if self.proc is not None and self.proc.poll() is None:
-            try:
-                self.command("quit", reply_timeout_s=5)
-                self.proc.wait(timeout=5)
-            except (RobotError, OSError, subprocess.TimeoutExpired):
-                pass
-        _stop(self.proc)
-        if self.proc is not None:
-            self.proc.stdin.close()
-            self.proc.stdout.close()
-        self.proc = None
-        for f in (self._transcript, getattr(self, "_stderr", None)):
-            if f:
-                f.close()
-        self._transcript = None
+        try:
+            self.command("quit")
+        except (RobotError, OSError):
+            pass
+        stop(self.proc)
+        self.proc.stdin.close()
+        self.proc.stdout.close()
+        self.transcript.close()
 
-    def command(self, name, *args, reply_timeout_s=None, **options):
-        """Sends one command and returns its reply's JSON value; RobotError on "err"."""
-        parts = [name] + [_token(a) for a in args]
-        parts += ["%s=%s" % (k, _token(v)) for k, v in options.items() if v is not None]
-        line = " ".join(parts)
-        if reply_timeout_s is None:
-            reply_timeout_s = options.get("timeout", DEFAULT_WAIT_MS) / 1000.0 + ROBOT_REPLY_SLACK_S
-        started = time.monotonic()
+    def command(self, *words, reply_timeout_s=15):
+        """Sends one command; its reply's JSON value, or RobotError on "err"."""
+        line = " ".join(_word(w) for w in words)
         self.proc.stdin.write(line.encode("utf-8") + b"\n")
-        self.proc.stdin.flush()
-        reply = self._read_line(reply_timeout_s, line)
-        self._transcript.write("%8.3f  %s\n       %5d ms  %s\n" % (
-            time.monotonic(), line, (time.monotonic() - started) * 1000, reply))
-        self._transcript.flush()
-        if reply.startswith("ok "):
-            return json.loads(reply[3:])
-        if reply.startswith("err "):
-            raise RobotError(line, reply[4:])
-        raise RobotError(line, "unreadable reply %r" % reply)
-
-    def _read_line(self, timeout_s, line):
-        deadline = time.monotonic() + timeout_s
-        fd = self.proc.stdout.fileno()
+        deadline = time.monotonic() + reply_timeout_s
         while b"\n" not in self._buffer:
             left = deadline - time.monotonic()
-            if left <= 0:
-                raise RobotError(line, "no reply within %.0f s" % timeout_s)
-            ready, _, _ = select.select([fd], [], [], left)
-            if ready:
-                chunk = os.read(fd, 65536)
-                if not chunk:
-                    raise RobotError(line, "robot ended (exit code %s)" % self.proc.poll())
-                self._buffer += chunk
+            if left <= 0 or not select.select([self.proc.stdout], [], [], left)[0]:
+                raise RobotError(line, "no reply within %d s" % reply_timeout_s)
+            chunk = os.read(self.proc.stdout.fileno(), 65536)
+            if not chunk:
+                raise RobotError(line, "robot ended (exit code %s)" % self.proc.poll())
+            self._buffer += chunk
         reply, self._buffer = self._buffer.split(b"\n", 1)
-        return reply.decode("utf-8", errors="replace")
+        reply = reply.decode("utf-8", errors="replace")
+        if words[0] in ("click", "type", "close", "post"):
+            self.transcript.write("%9.3f  %s\n           %s\n" % (time.monotonic(), line, reply))
+        if reply.startswith("ok "):
+            return json.loads(reply[3:])
+        raise RobotError(line, reply[4:] if reply.startswith("err ") else "unreadable reply " + reply)
 
-    # ---- one method per command; hwnds are ints, times are milliseconds ----
+    def until(self, what, probe, timeout=DEFAULT_WAIT_MS):
+        """probe()'s first true result; RobotError naming what was awaited after the deadline."""
+        deadline = time.monotonic() + timeout / 1000
+        while True:
+            result = probe()
+            if result:
+                return result
+            if time.monotonic() > deadline:
+                raise RobotError(what, "not so within %d ms" % timeout)
+            time.sleep(POLL_S)
 
-    def wait_window(self, title, timeout=DEFAULT_WAIT_MS, **conditions):
-        """conditions: cls, id, text, contains, not_ (an hwnd), enabled."""
-        options = dict(conditions)
-        if "cls" in options:
-            options["class"] = options.pop("cls")
-        if "not_" in options:
-            options["not"] = hwnd_text(options.pop("not_")) if options["not_"] else None
-        return int(self.command("wait", title, timeout=timeout, **options)["hwnd"], 16)
-
-    def gone(self, hwnd, timeout=DEFAULT_WAIT_MS):
-        self.command("gone", hwnd_text(hwnd), timeout=timeout)
+    def windows(self):
+        for w in self.command("windows"):
+            w["hwnd"], w["owner"] = int(w["hwnd"], 16), int(w["owner"], 16)
+            yield w
 
     def get(self, hwnd, control_id=None):
-        args = [hwnd_text(hwnd)] + ([] if control_id is None else [control_id])
-        return self.command("get", *args)
+        props = self.command("get", hwnd, *([] if control_id is None else [control_id]))
+        if "owner" in props:
+            props["owner"] = int(props["owner"], 16)
+        return props
 
-    def until(self, hwnd, control_id, timeout=DEFAULT_WAIT_MS, **conditions):
-        """Polls a control until all conditions hold (text, contains, enabled, visible, usable,
-        checked, pos); its properties then. RobotError with the last properties on time-out."""
-        return self.command("until", hwnd_text(hwnd), control_id, timeout=timeout, **conditions)
+    def wait_window(self, title, contains=None, not_=None, timeout=DEFAULT_WAIT_MS):
+        """The topmost shown dialog with this title, other than not_, with a control whose text
+        holds `contains`."""
+        def found():
+            for w in self.windows():
+                if (w["title"], w["class"]) == (title, "#32770") and w["hwnd"] != not_ and (
+                        contains is None or any(contains in c["text"] for c in self.get(w["hwnd"])["controls"])):
+                    return w["hwnd"]
+        return self.until("window %r with %r" % (title, contains), found, timeout)
+
+    def gone(self, hwnd, timeout=DEFAULT_WAIT_MS):
+        self.until("0x%08X gone" % hwnd, lambda: all(w["hwnd"] != hwnd for w in self.windows()), timeout)
+
+    def wait_for(self, hwnd, control_id, timeout=DEFAULT_WAIT_MS, **expected):
+        """The control's properties once each one named holds its value (text, usable, pos ...)."""
+        last = {}
+
+        def holds():
+            last.update(self.get(hwnd, control_id))
+            return all(last[k] == v for k, v in expected.items()) and last
+        try:
+            return self.until("control %d %s" % (control_id, expected), holds, timeout)
+        except RobotError as e:
+            raise RobotError(e.args[0], "%s; last seen: %s" % (e.reason, last)) from None
+
+    def box(self, owner=None, timeout=DEFAULT_WAIT_MS):
+        """A message box (of this owner): hwnd, owner, caption, text and the ids of its buttons."""
+        def found():
+            for w in self.windows():
+                if w["class"] == "#32770" and owner in (None, w["owner"]):
+                    controls = self.get(w["hwnd"])["controls"]
+                    texts = [c["text"] for c in controls if c["id"] == 0xFFFF and c["visible"]]
+                    if texts:
+                        buttons = [c["id"] for c in controls if c["class"] == "Button" and c["visible"]]
+                        return dict(hwnd=w["hwnd"], owner=w["owner"], caption=w["title"], text=texts[0],
+                                    buttons=sorted(buttons))
+        return self.until("message box", found, timeout)
 
     def click(self, hwnd, control_id):
-        self.command("click", hwnd_text(hwnd), control_id)
+        self.command("click", hwnd, control_id)
 
     def refusal(self, hwnd, control_id):
-        """The robot's reason for refusing to click, or None if it clicked."""
+        """Why the robot would not press the control, or None if it pressed it."""
         try:
             self.click(hwnd, control_id)
-            return None
         except RobotError as e:
             return e.reason
 
     def type(self, hwnd, control_id, text):
-        self.command("type", hwnd_text(hwnd), control_id, text)
-
-    def key(self, hwnd, name):
-        return self.command("key", hwnd_text(hwnd), name)
+        self.command("type", hwnd, control_id, text)
 
     def close(self, hwnd):
-        self.command("close", hwnd_text(hwnd))
-
-    def box(self, owner=None, timeout=DEFAULT_WAIT_MS):
-        """The message box (hwnd as int, owner, caption, text, buttons)."""
-        reply = self.command("box", timeout=timeout, owner=None if owner is None else hwnd_text(owner))
-        reply["hwnd"] = int(reply["hwnd"], 16)
-        reply["owner"] = int(reply["owner"], 16)
-        return reply
+        self.command("close", hwnd)
 
     def post(self, hwnd, message, wparam=0, lparam=0):
-        self.command("post", hwnd_text(hwnd), message, wparam, lparam)
-
-    def send(self, hwnd, message, wparam=0, lparam=0, timeout=DEFAULT_WAIT_MS):
-        return self.command("send", hwnd_text(hwnd), message, wparam, lparam, timeout=timeout)["result"]
-
-    def windows(self, all_windows=False):
-        return self.command("list", *(["all"] if all_windows else []))
+        self.command("post", hwnd, message, wparam, lparam)
 
 
 def screenshot(display, path, rect=None):
     """Saves the screen, or the part of it in rect [left, top, right, bottom], as a PNG."""
-    path = Path(path)
-    path.parent.mkdir(parents=True, exist_ok=True)
     command = ["import", "-display", display, "-window", "root"]
-    if rect:
+    if rect and rect[2] > rect[0] and rect[3] > rect[1]:
         left, top, right, bottom = [max(0, v) for v in rect]
-        if right > left and bottom > top:
-            command += ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
-    command.append(str(path))
-    subprocess.run(command, check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.PIPE, timeout=30)
+        command += ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
+    subprocess.run(command + [str(path)], check=True, stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
     return path

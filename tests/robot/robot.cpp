@@ -1,54 +1,24 @@
-// robot: drives another process's windows for the end-to-end tests.
+// robot: reads and presses another program's windows for the end-to-end scenarios, as a user
+// would. The scenarios do the waiting (tests/e2e/winenv.py); the robot only looks and acts.
 //
-// A console program that reads one command per line on standard input and answers each with
-// exactly one line on standard output, flushed at once:
+// A console program: one command per line on standard input, one reply line per command on
+// standard output, flushed at once:  ok <JSON value>  or  err <reason>.
+// Arguments are separated by blanks; a text with blanks is a JSON string ("...", UTF-8, with
+// \" \\ \n escapes). A window handle is written as the robot prints it (0x00010064).
 //
-//     ok <JSON value>        the command did what it says; the value holds what it read
-//     err <reason>           it did not (time-out, no such window, control not usable, ...)
+//   ping | quit
+//   windows                  the shown top-level windows, topmost first: hwnd, title, class, owner
+//   get HWND [ID]            the window, or its control ID: hwnd, id, class, text, enabled,
+//                            visible, usable (what a user could press), rect; buttons add checked,
+//                            progress bars pos, min and max; windows add owner and controls (id,
+//                            class, text and visible of every control in them)
+//   click HWND ID            BM_CLICK, refused unless the button is usable
+//   type HWND ID TEXT        sets an edit box's text, refused unless it is usable and writable
+//   close HWND               the title bar's close button (WM_SYSCOMMAND SC_CLOSE)
+//   post HWND MSG WPARAM LPARAM    PostMessage, as the system posts its notifications
 //
-// Arguments are separated by blanks. A text argument with blanks is written as a JSON string
-// ("..." with \" \\ \n \uXXXX escapes); input is UTF-8. Numbers are decimal or 0x-hex; a window
-// handle is written as the robot prints it (0x00010064). Options are name=value, in any order
-// after the positional arguments; so a bare word with "=" in it is an option, and a text that
-// holds "=" has to be quoted. Times are milliseconds; every wait polls every 20 ms and gives
-// up after timeout= (default 5000).
-//
-//   ping                                   -> ok "pong"
-//   quit                                   -> ok "bye", then the robot exits
-//   wait TITLE [class=C] [id=N] [text=S] [contains=S] [not=HWND] [enabled=0|1] [timeout=MS]
-//        A visible top-level window titled exactly TITLE (and of class C); with id=N it must
-//        have a child N, whose text is exactly S (text=) or holds S (contains=). With contains=
-//        and no id=, any child whose text holds S will do. not=HWND skips that window (the page
-//        that is being replaced). -> ok {"hwnd":...}; the topmost match in z-order wins.
-//   gone HWND [timeout=MS]                 -> ok {} once HWND is destroyed or hidden
-//   get HWND [ID]                          -> ok {control properties} (no ID: the window itself)
-//        hwnd, id, class, text, enabled, visible, usable (visible and enabled, and every
-//        ancestor enabled: what a user could press), rect [l,t,r,b] in screen pixels; buttons
-//        add checked (BM_GETCHECK); progress bars add pos, min, max; top-level windows add
-//        owner, pid and tid.
-//   until HWND ID [text=S] [contains=S] [enabled=0|1] [visible=0|1] [usable=0|1] [checked=N]
-//         [pos=N] [timeout=MS]             -> ok {control properties} once all conditions hold;
-//                                             err with the last properties seen on time-out
-//   click HWND ID                          posts BM_CLICK to a button, refused unless usable
-//   type HWND ID TEXT                      sets the text of an edit box (the deepest Edit with
-//                                          that id, as in the open-file dialog's name box);
-//                                          refused unless usable and writable
-//   key HWND esc|enter|tab|space           posts the key to the focused control of HWND (or to
-//                                          HWND), refused unless HWND is visible and enabled
-//   close HWND                             posts WM_SYSCOMMAND SC_CLOSE (the title-bar button),
-//                                          refused unless HWND is visible and enabled
-//   box [owner=HWND] [timeout=MS]          waits for a message box (#32770 with the text static
-//                                          0xFFFF) -> ok {"hwnd","owner","caption","text",
-//                                          "buttons":[ids]}
-//   post HWND MSG [WPARAM [LPARAM]]        PostMessage, no checks (system notifications reach
-//                                          disabled windows too) -> ok {}
-//   send HWND MSG [WPARAM [LPARAM]] [timeout=MS]   SendMessageTimeout -> ok {"result":N}
-//   list [all]                             -> ok [top-level windows in z-order, topmost first,
-//                                             each with its descendants]; visible ones only
-//                                             unless "all"
-//
-// Why refuse: under Wine a posted BM_CLICK presses a disabled button too, and a test that
-// clicks through a button the user could not press proves nothing.
+// Why refuse: under Wine a posted BM_CLICK presses a disabled button too, and a scenario that
+// clicks a button no user could press proves nothing.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -57,7 +27,6 @@
 #include <io.h>
 #include <stdio.h>
 
-#include <cwchar>
 #include <cwctype>
 #include <map>
 #include <string>
@@ -65,19 +34,10 @@
 
 namespace {
 
-const DWORD kPollMs = 20;
-const DWORD kDefaultTimeoutMs = 5000;
-// A cross-process message waits this long for a busy UI thread (port discovery sleeps 500 ms
-// per device) before the robot gives up on it.
+// How long a busy program (a port scan sleeps 500 ms per device) may take to answer a message.
 const UINT kMessageTimeoutMs = 3000;
-const wchar_t kDialogClass[] = L"#32770";
-const DWORD kMessageBoxTextId = 0xFFFF;
-
-// ---- text conversion and JSON output ------------------------------------------------------
 
 std::string ToUtf8(const std::wstring& w) {
-    if (w.empty())
-        return std::string();
     int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
     std::string s(n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
@@ -85,215 +45,77 @@ std::string ToUtf8(const std::wstring& w) {
 }
 
 std::wstring FromUtf8(const std::string& s) {
-    if (s.empty())
-        return std::wstring();
     int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
     std::wstring w(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), &w[0], n);
     return w;
 }
 
-std::string JsonString(const std::wstring& w) {
+std::string Json(const std::wstring& w) {
     std::string out = "\"";
     for (wchar_t c : w) {
-        switch (c) {
-            case L'"':
-                out += "\\\"";
-                break;
-            case L'\\':
-                out += "\\\\";
-                break;
-            case L'\n':
-                out += "\\n";
-                break;
-            case L'\r':
-                out += "\\r";
-                break;
-            case L'\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    snprintf(buf, sizeof buf, "\\u%04x", (unsigned)c);
-                    out += buf;
-                } else {
-                    out += ToUtf8(std::wstring(1, c));
-                }
+        if (c == L'"' || c == L'\\') {
+            out += '\\';
+            out += (char)c;
+        } else if (c < 0x20) {
+            char buf[8];
+            snprintf(buf, sizeof buf, "\\u%04x", (unsigned)c);
+            out += buf;
+        } else {
+            out += ToUtf8(std::wstring(1, c));
         }
     }
     return out + "\"";
 }
 
-std::string HwndText(HWND h) {
+std::string Json(HWND h) {
     char buf[16];
-    snprintf(buf, sizeof buf, "0x%08lX", (unsigned long)(ULONG_PTR)h);
+    snprintf(buf, sizeof buf, "\"0x%08lX\"", (unsigned long)(ULONG_PTR)h);
     return buf;
 }
 
-// Builds one JSON object, member by member, in the order they are added.
-class JsonObject {
+// One JSON object, members in the order they are added.
+class Object {
 public:
-    JsonObject& Str(const char* key, const std::wstring& v) { return Raw(key, JsonString(v)); }
-    JsonObject& Int(const char* key, long long v) { return Raw(key, std::to_string(v)); }
-    JsonObject& Bool(const char* key, bool v) { return Raw(key, v ? "true" : "false"); }
-    JsonObject& Hwnd(const char* key, HWND h) { return Raw(key, "\"" + HwndText(h) + "\""); }
-    JsonObject& Raw(const char* key, const std::string& json) {
-        body_ += body_.empty() ? "" : ",";
-        body_ += "\"" + std::string(key) + "\":" + json;
+    Object& Add(const char* key, const std::string& json) {
+        body_ += (body_.empty() ? "\"" : ",\"") + std::string(key) + "\":" + json;
         return *this;
     }
+    Object& Add(const char* key, long long v) { return Add(key, std::to_string(v)); }
+    Object& Flag(const char* key, bool v) { return Add(key, v ? "true" : "false"); }
     std::string Text() const { return "{" + body_ + "}"; }
 
 private:
     std::string body_;
 };
 
-struct Reply {
-    bool ok;
-    std::string body;  // JSON value when ok, reason when not
-};
-
-Reply Ok(const std::string& json) {
-    return Reply{true, json};
-}
-
-Reply Err(const std::string& reason) {
-    return Reply{false, reason};
-}
-
-// ---- command line parsing ------------------------------------------------------------------
-
-struct Command {
-    std::vector<std::wstring> args;  // args[0] is the command name
-    std::map<std::wstring, std::wstring> options;
-};
-
-bool ReadHex4(const std::wstring& s, size_t at, unsigned* out) {
-    if (at + 4 > s.size())
-        return false;
-    unsigned v = 0;
-    for (size_t i = at; i < at + 4; ++i) {
-        wchar_t c = s[i];
-        v <<= 4;
-        if (c >= L'0' && c <= L'9')
-            v |= c - L'0';
-        else if (c >= L'a' && c <= L'f')
-            v |= c - L'a' + 10;
-        else if (c >= L'A' && c <= L'F')
-            v |= c - L'A' + 10;
-        else
-            return false;
-    }
-    *out = v;
-    return true;
-}
-
-// Reads a JSON string literal starting at line[*pos] == '"'; leaves *pos after the closing quote.
-bool ReadQuoted(const std::wstring& line, size_t* pos, std::wstring* out, std::string* error) {
-    size_t i = *pos + 1;
-    while (i < line.size() && line[i] != L'"') {
-        wchar_t c = line[i++];
-        if (c != L'\\') {
-            *out += c;
+// The words of a command line; a word that starts with '"' is a JSON string.
+bool Parse(const std::wstring& line, std::vector<std::wstring>* words) {
+    for (size_t i = 0; i < line.size();) {
+        if (iswspace(line[i])) {
+            ++i;
             continue;
         }
-        if (i >= line.size())
-            break;
-        wchar_t e = line[i++];
-        switch (e) {
-            case L'n':
-                *out += L'\n';
-                break;
-            case L'r':
-                *out += L'\r';
-                break;
-            case L't':
-                *out += L'\t';
-                break;
-            case L'b':
-                *out += L'\b';
-                break;
-            case L'f':
-                *out += L'\f';
-                break;
-            case L'u': {
-                unsigned v;
-                if (!ReadHex4(line, i, &v)) {
-                    *error = "bad \\u escape";
-                    return false;
-                }
-                *out += (wchar_t)v;  // surrogate pairs arrive as two escapes, as UTF-16 wants
-                i += 4;
-                break;
+        std::wstring word;
+        if (line[i] != L'"') {
+            while (i < line.size() && !iswspace(line[i]))
+                word += line[i++];
+        } else {
+            for (++i; i < line.size() && line[i] != L'"'; ++i) {
+                if (line[i] == L'\\' && ++i < line.size())
+                    word += line[i] == L'n' ? L'\n' : line[i];
+                else
+                    word += line[i];
             }
-            default:
-                *out += e;  // \" \\ \/
+            if (i++ >= line.size())
+                return false;  // no closing quote
         }
+        words->push_back(word);
     }
-    if (i >= line.size()) {
-        *error = "unterminated string";
-        return false;
-    }
-    *pos = i + 1;
-    return true;
+    return !words->empty();
 }
 
-bool Parse(const std::wstring& line, Command* cmd, std::string* error) {
-    size_t pos = 0;
-    while (true) {
-        while (pos < line.size() && iswspace(line[pos]))
-            ++pos;
-        if (pos >= line.size())
-            return true;
-        std::wstring name, value;
-        bool isOption = false;
-        if (line[pos] != L'"') {
-            size_t start = pos;
-            while (pos < line.size() && !iswspace(line[pos]) && line[pos] != L'=')
-                ++pos;
-            name = line.substr(start, pos - start);
-            if (pos < line.size() && line[pos] == L'=' && !cmd->args.empty()) {
-                isOption = true;
-                ++pos;
-                if (pos < line.size() && line[pos] == L'"') {
-                    if (!ReadQuoted(line, &pos, &value, error))
-                        return false;
-                } else {
-                    size_t vstart = pos;
-                    while (pos < line.size() && !iswspace(line[pos]))
-                        ++pos;
-                    value = line.substr(vstart, pos - vstart);
-                }
-            } else {
-                while (pos < line.size() && !iswspace(line[pos]))
-                    ++pos;
-                name = line.substr(start, pos - start);
-            }
-        } else if (!ReadQuoted(line, &pos, &name, error)) {
-            return false;
-        }
-        if (isOption)
-            cmd->options[name] = value;
-        else
-            cmd->args.push_back(name);
-    }
-}
-
-bool ParseNumber(const std::wstring& s, unsigned long long* out) {
-    if (s.empty())
-        return false;
-    bool negative = s[0] == L'-';
-    const wchar_t* start = s.c_str() + (negative ? 1 : 0);
-    wchar_t* end = nullptr;
-    unsigned long long v = wcstoull(start, &end, 0);
-    if (end == start || *end != L'\0')
-        return false;
-    *out = negative ? (unsigned long long)(-(long long)v) : v;
-    return true;
-}
-
-// ---- window helpers ------------------------------------------------------------------------
+// ---- windows ---------------------------------------------------------------------------------
 
 std::wstring ClassOf(HWND h) {
     wchar_t buf[256] = {0};
@@ -301,73 +123,65 @@ std::wstring ClassOf(HWND h) {
     return buf;
 }
 
-// Top-level captions come from the window manager's copy without messaging the owner thread;
-// a control's text has to be asked for, with a time-out so a busy program can't hang the robot.
-bool TextOf(HWND h, std::wstring* out) {
-    if (GetAncestor(h, GA_PARENT) == GetDesktopWindow()) {
-        int n = GetWindowTextLengthW(h);
-        std::vector<wchar_t> buf(n + 2, 0);
-        GetWindowTextW(h, buf.data(), n + 1);
-        *out = buf.data();
-        return true;
+bool IsClass(HWND h, const wchar_t* name) {
+    return _wcsicmp(ClassOf(h).c_str(), name) == 0;
+}
+
+bool IsTopLevel(HWND h) {
+    return GetAncestor(h, GA_PARENT) == GetDesktopWindow();
+}
+
+// A top-level caption comes from the window manager's copy; a control's text is asked for, with
+// a time-out so that a busy program cannot hang the robot.
+std::wstring TextOf(HWND h) {
+    std::vector<wchar_t> buf;
+    if (IsTopLevel(h)) {
+        buf.assign(GetWindowTextLengthW(h) + 2, 0);
+        GetWindowTextW(h, buf.data(), (int)buf.size());
+        return buf.data();
     }
-    DWORD_PTR len = 0;
+    DWORD_PTR len = 0, copied = 0;
     if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len))
-        return false;
-    std::vector<wchar_t> buf(len + 2, 0);
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXT, len + 1, (LPARAM)buf.data(), SMTO_ABORTIFHUNG, kMessageTimeoutMs,
-                             &copied))
-        return false;
-    *out = buf.data();
-    return true;
+        return L"";
+    buf.assign(len + 2, 0);
+    SendMessageTimeoutW(h, WM_GETTEXT, len + 1, (LPARAM)buf.data(), SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                        &copied);
+    return buf.data();
 }
 
-std::wstring TextOrEmpty(HWND h) {
-    std::wstring t;
-    TextOf(h, &t);
-    return t;
+long long Ask(HWND h, UINT message, WPARAM wParam = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(h, message, wParam, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    return (long long)result;
 }
 
-long ControlId(HWND h) {
-    return (long)(int)GetWindowLongPtrW(h, GWLP_ID);
+// As the resource gave it: a static of a dialog template has -1, a message box's text 0xFFFF.
+int ControlId(HWND h) {
+    return (int)GetWindowLongPtrW(h, GWLP_ID);
 }
 
 // Enumeration callbacks are stdcall, which a lambda can't be on i686.
-BOOL CALLBACK CollectWindow(HWND h, LPARAM list) {
+BOOL CALLBACK Collect(HWND h, LPARAM list) {
     reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
     return TRUE;
 }
 
 std::vector<HWND> Descendants(HWND parent) {
     std::vector<HWND> out;
-    EnumChildWindows(parent, CollectWindow, (LPARAM)&out);
+    EnumChildWindows(parent, Collect, (LPARAM)&out);
     return out;
 }
 
-std::vector<HWND> TopLevelWindows() {
-    std::vector<HWND> out;
-    EnumWindows(CollectWindow, (LPARAM)&out);
-    return out;
-}
-
-bool IsClass(HWND h, const wchar_t* name) {
-    return _wcsicmp(ClassOf(h).c_str(), name) == 0;
-}
-
-// The control with this id: a direct child before a deeper one, and among those one of the
-// preferred class first. Ids repeat: in the open-file dialog the Open button, the toolbar and
-// the file list all have id 1.
-HWND FindControl(HWND top, DWORD id, const wchar_t* preferredClass = nullptr) {
+// The control with this id: a direct child before a deeper one, each time one of the wanted
+// class first. Ids repeat: in the open-file dialog the Open button and the file list share 1,
+// and the name box is an Edit inside a ComboBoxEx of the same id.
+HWND FindControl(HWND top, int id, const wchar_t* wantedClass) {
     std::vector<HWND> all = Descendants(top);
     for (int pass = 0; pass < 4; ++pass) {
         bool direct = pass < 2, byClass = pass % 2 == 0;
-        if (byClass && !preferredClass)
-            continue;
         for (HWND h : all) {
-            if ((DWORD)ControlId(h) != id || (direct && GetAncestor(h, GA_PARENT) != top))
-                continue;
-            if (!byClass || IsClass(h, preferredClass))
+            if (ControlId(h) == id && (!direct || GetParent(h) == top) &&
+                (!byClass || IsClass(h, wantedClass)))
                 return h;
         }
     }
@@ -385,531 +199,211 @@ bool Usable(HWND h) {
     return true;
 }
 
-std::string RectJson(HWND h) {
+std::string Properties(HWND h) {
     RECT r = {0, 0, 0, 0};
     GetWindowRect(h, &r);
-    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + "]";
-}
-
-JsonObject Properties(HWND h) {
-    JsonObject o;
-    bool topLevel = GetAncestor(h, GA_PARENT) == GetDesktopWindow();
-    o.Hwnd("hwnd", h).Int("id", topLevel ? 0 : ControlId(h)).Str("class", ClassOf(h));
-    o.Str("text", TextOrEmpty(h));
-    o.Bool("enabled", IsWindowEnabled(h) != FALSE).Bool("visible", IsWindowVisible(h) != FALSE);
-    o.Bool("usable", Usable(h)).Raw("rect", RectJson(h));
-    DWORD_PTR v = 0;
-    if (IsClass(h, WC_BUTTONW) &&
-        SendMessageTimeoutW(h, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &v))
-        o.Int("checked", (long long)v);
+    Object o;
+    o.Add("hwnd", Json(h))
+        .Add("id", ControlId(h))
+        .Add("class", Json(ClassOf(h)))
+        .Add("text", Json(TextOf(h)));
+    o.Flag("enabled", IsWindowEnabled(h)).Flag("visible", IsWindowVisible(h)).Flag("usable", Usable(h));
+    o.Add("rect", "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
+                      "," + std::to_string(r.bottom) + "]");
+    if (IsClass(h, WC_BUTTONW))
+        o.Add("checked", Ask(h, BM_GETCHECK));
     if (IsClass(h, PROGRESS_CLASSW)) {
-        // PBM_GETRANGE with a null PBRANGE: wParam TRUE returns the low limit, FALSE the high one.
-        DWORD_PTR pos = 0, lo = 0, hi = 0;
-        SendMessageTimeoutW(h, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &pos);
-        SendMessageTimeoutW(h, PBM_GETRANGE, TRUE, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &lo);
-        SendMessageTimeoutW(h, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &hi);
-        o.Int("pos", (int)pos).Int("min", (int)lo).Int("max", (int)hi);
+        // PBM_GETRANGE with no PBRANGE: wParam TRUE gives the low limit, FALSE the high one.
+        o.Add("pos", Ask(h, PBM_GETPOS))
+            .Add("min", Ask(h, PBM_GETRANGE, TRUE))
+            .Add("max", Ask(h, PBM_GETRANGE, FALSE));
     }
-    if (topLevel) {
-        DWORD pid = 0;
-        DWORD tid = GetWindowThreadProcessId(h, &pid);
-        o.Hwnd("owner", GetWindow(h, GW_OWNER)).Int("pid", pid).Int("tid", tid);
+    if (IsTopLevel(h)) {
+        std::string controls;
+        for (HWND c : Descendants(h)) {
+            Object control;
+            control.Add("id", ControlId(c)).Add("class", Json(ClassOf(c))).Add("text", Json(TextOf(c)));
+            controls += (controls.empty() ? "" : ",") + control.Flag("visible", IsWindowVisible(c)).Text();
+        }
+        o.Add("owner", Json(GetWindow(h, GW_OWNER))).Add("controls", "[" + controls + "]");
     }
-    return o;
+    return o.Text();
 }
 
-// ---- argument access -----------------------------------------------------------------------
-
-class ArgReader {
-public:
-    explicit ArgReader(const Command& cmd) : cmd_(cmd) {}
-
-    size_t Count() const { return cmd_.args.size() - 1; }
-    bool Has(const wchar_t* option) const { return cmd_.options.count(option) != 0; }
-    std::wstring Option(const wchar_t* option) const {
-        auto it = cmd_.options.find(option);
-        return it == cmd_.options.end() ? std::wstring() : it->second;
+BOOL CALLBACK ListShown(HWND h, LPARAM list) {
+    if (IsWindowVisible(h)) {
+        Object o;
+        o.Add("hwnd", Json(h)).Add("title", Json(TextOf(h))).Add("class", Json(ClassOf(h)));
+        std::string& out = *reinterpret_cast<std::string*>(list);
+        out += (out.empty() ? "" : ",") + o.Add("owner", Json(GetWindow(h, GW_OWNER))).Text();
     }
-
-    bool Positional(size_t i, std::wstring* out, std::string* error) const {
-        if (i + 1 >= cmd_.args.size()) {
-            *error = "missing argument " + std::to_string(i + 1);
-            return false;
-        }
-        *out = cmd_.args[i + 1];
-        return true;
-    }
-
-    bool Number(size_t i, unsigned long long* out, std::string* error) const {
-        std::wstring s;
-        if (!Positional(i, &s, error))
-            return false;
-        if (!ParseNumber(s, out)) {
-            *error = "not a number: " + ToUtf8(s);
-            return false;
-        }
-        return true;
-    }
-
-    bool Window(size_t i, HWND* out, std::string* error) const {
-        unsigned long long v;
-        if (!Number(i, &v, error))
-            return false;
-        *out = (HWND)(ULONG_PTR)v;
-        if (!IsWindow(*out)) {
-            *error = "no window " + HwndText(*out);
-            return false;
-        }
-        return true;
-    }
-
-    bool OptionNumber(const wchar_t* option,
-                      unsigned long long fallback,
-                      unsigned long long* out,
-                      std::string* error) const {
-        if (!Has(option)) {
-            *out = fallback;
-            return true;
-        }
-        if (!ParseNumber(Option(option), out)) {
-            *error = "option " + ToUtf8(option) + " is not a number";
-            return false;
-        }
-        return true;
-    }
-
-    DWORD Timeout(std::string* error) const {
-        unsigned long long v = kDefaultTimeoutMs;
-        if (!OptionNumber(L"timeout", kDefaultTimeoutMs, &v, error))
-            return kDefaultTimeoutMs;
-        return (DWORD)v;
-    }
-
-private:
-    const Command& cmd_;
-};
-
-// Polls check() every kPollMs until it holds or timeoutMs has passed since the start (unsigned
-// tick difference, so a counter wrap doesn't end the wait early).
-template <typename Check>
-bool PollUntil(DWORD timeoutMs, Check check) {
-    DWORD start = GetTickCount();
-    while (true) {
-        if (check())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(kPollMs);
-    }
+    return TRUE;
 }
 
 // ---- commands ------------------------------------------------------------------------------
 
-Reply CmdWait(const ArgReader& a) {
-    std::string error;
-    std::wstring title;
-    if (!a.Positional(0, &title, &error))
-        return Err(error);
-    unsigned long long id = 0, exclude = 0, enabled = 0;
-    if (!a.OptionNumber(L"id", 0, &id, &error) || !a.OptionNumber(L"not", 0, &exclude, &error) ||
-        !a.OptionNumber(L"enabled", 0, &enabled, &error))
-        return Err(error);
-    DWORD timeout = a.Timeout(&error);
-    if (!error.empty())
-        return Err(error);
-    const bool wantId = a.Has(L"id"), wantText = a.Has(L"text"), wantContains = a.Has(L"contains");
-    const std::wstring cls = a.Option(L"class"), text = a.Option(L"text"), contains = a.Option(L"contains");
-
-    auto childMatches = [&](HWND top) {
-        if (!wantId && !wantText && !wantContains)
-            return true;
-        if (wantId) {
-            HWND c = FindControl(top, (DWORD)id);
-            if (!c)
-                return false;
-            std::wstring t = TextOrEmpty(c);
-            return (!wantText || t == text) && (!wantContains || t.find(contains) != std::wstring::npos);
-        }
-        for (HWND c : Descendants(top)) {
-            std::wstring t = TextOrEmpty(c);
-            if ((!wantText || t == text) && (!wantContains || t.find(contains) != std::wstring::npos))
-                return true;
-        }
-        return false;
-    };
-    HWND found = nullptr;
-    bool ok = PollUntil(timeout, [&]() {
-        for (HWND h : TopLevelWindows()) {
-            if (h == (HWND)(ULONG_PTR)exclude || !IsWindowVisible(h))
-                continue;
-            if (a.Has(L"enabled") && (IsWindowEnabled(h) != FALSE) != (enabled != 0))
-                continue;
-            std::wstring t;
-            if (!TextOf(h, &t) || t != title)
-                continue;
-            if (!cls.empty() && ClassOf(h) != cls)
-                continue;
-            if (childMatches(h)) {
-                found = h;
-                return true;
-            }
-        }
-        return false;
-    });
-    if (!ok)
-        return Err("timeout: no window \"" + ToUtf8(title) + "\" as asked within " + std::to_string(timeout) +
-                   " ms");
-    return Ok(JsonObject().Hwnd("hwnd", found).Text());
-}
-
-Reply CmdGone(const ArgReader& a) {
-    std::string error;
-    unsigned long long v;
-    if (!a.Number(0, &v, &error))
-        return Err(error);
-    HWND h = (HWND)(ULONG_PTR)v;
-    DWORD timeout = a.Timeout(&error);
-    if (!error.empty())
-        return Err(error);
-    if (!PollUntil(timeout, [&]() { return !IsWindow(h) || !IsWindowVisible(h); }))
-        return Err("timeout: " + HwndText(h) + " still shown after " + std::to_string(timeout) + " ms");
-    return Ok("{}");
-}
-
-bool ResolveControl(const ArgReader& a,
-                    HWND* out,
-                    std::string* error,
-                    const wchar_t* preferredClass = nullptr) {
-    HWND top;
-    if (!a.Window(0, &top, error))
-        return false;
-    if (a.Count() < 2) {
-        *out = top;
-        return true;
-    }
-    unsigned long long id;
-    if (!a.Number(1, &id, error))
-        return false;
-    *out = FindControl(top, (DWORD)id, preferredClass);
-    if (!*out) {
-        *error = "no control " + std::to_string((long)(DWORD)id) + " in " + HwndText(top);
-        return false;
-    }
-    return true;
-}
-
-Reply CmdGet(const ArgReader& a) {
-    std::string error;
-    HWND h;
-    if (!ResolveControl(a, &h, &error))
-        return Err(error);
-    return Ok(Properties(h).Text());
-}
-
-Reply CmdUntil(const ArgReader& a) {
-    std::string error;
-    HWND h;
-    if (a.Count() < 2)
-        return Err("until needs HWND and ID");
-    if (!ResolveControl(a, &h, &error))
-        return Err(error);
-    unsigned long long enabled = 0, visible = 0, usable = 0, checked = 0, pos = 0;
-    if (!a.OptionNumber(L"enabled", 0, &enabled, &error) ||
-        !a.OptionNumber(L"visible", 0, &visible, &error) || !a.OptionNumber(L"usable", 0, &usable, &error) ||
-        !a.OptionNumber(L"checked", 0, &checked, &error) || !a.OptionNumber(L"pos", 0, &pos, &error))
-        return Err(error);
-    DWORD timeout = a.Timeout(&error);
-    if (!error.empty())
-        return Err(error);
-    bool ok = PollUntil(timeout, [&]() {
-        if (!IsWindow(h))
-            return false;
-        std::wstring t = TextOrEmpty(h);
-        if (a.Has(L"text") && t != a.Option(L"text"))
-            return false;
-        if (a.Has(L"contains") && t.find(a.Option(L"contains")) == std::wstring::npos)
-            return false;
-        if (a.Has(L"enabled") && (IsWindowEnabled(h) != FALSE) != (enabled != 0))
-            return false;
-        if (a.Has(L"visible") && (IsWindowVisible(h) != FALSE) != (visible != 0))
-            return false;
-        if (a.Has(L"usable") && Usable(h) != (usable != 0))
-            return false;
-        DWORD_PTR v = 0;
-        if (a.Has(L"checked") &&
-            (!SendMessageTimeoutW(h, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &v) ||
-             v != checked))
-            return false;
-        if (a.Has(L"pos") &&
-            (!SendMessageTimeoutW(h, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &v) || v != pos))
-            return false;
-        return true;
-    });
-    if (!IsWindow(h))
-        return Err("window " + HwndText(h) + " is gone");
-    if (!ok)
-        return Err("timeout after " + std::to_string(timeout) + " ms: " + Properties(h).Text());
-    return Ok(Properties(h).Text());
-}
-
-Reply CmdClick(const ArgReader& a) {
-    std::string error;
-    HWND h;
-    if (a.Count() != 2)
-        return Err("click needs HWND and ID");
-    if (!ResolveControl(a, &h, &error, WC_BUTTONW))
-        return Err(error);
-    if (!IsClass(h, WC_BUTTONW))
-        return Err("control is a " + ToUtf8(ClassOf(h)) + ", not a button");
-    if (!IsWindowVisible(h))
-        return Err("refused: control is hidden");
-    if (!Usable(h))
-        return Err("refused: control or its window is disabled");
-    PostMessageW(h, BM_CLICK, 0, 0);
-    return Ok("{}");
-}
-
-Reply CmdType(const ArgReader& a) {
-    std::string error;
-    HWND top, h;
-    std::wstring text;
-    unsigned long long id;
-    if (!a.Window(0, &top, &error) || !a.Number(1, &id, &error) || !a.Positional(2, &text, &error))
-        return Err(error);
-    h = FindControl(top, (DWORD)id, WC_EDITW);
-    if (h && !IsClass(h, WC_EDITW)) {
-        // The open-file dialog's name box is an Edit inside a ComboBoxEx, both with this id.
-        for (HWND d : Descendants(h)) {
-            if (IsClass(d, WC_EDITW)) {
-                h = d;
-                break;
-            }
-        }
-    }
-    if (!h || !IsClass(h, WC_EDITW))
-        return Err("no edit box " + std::to_string((long)(DWORD)id) + " in " + HwndText(top));
-    if (!Usable(h))
-        return Err("refused: edit box is hidden or disabled");
-    if (GetWindowLongW(h, GWL_STYLE) & ES_READONLY)
-        return Err("refused: edit box is read-only");
-    DWORD_PTR r = 0;
-    if (!SendMessageTimeoutW(h, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, kMessageTimeoutMs,
-                             &r) ||
-        !r)
-        return Err("WM_SETTEXT failed");
-    return Ok("{}");
-}
-
-Reply CmdKey(const ArgReader& a) {
-    std::string error;
-    HWND top;
-    std::wstring name;
-    if (!a.Window(0, &top, &error) || !a.Positional(1, &name, &error))
-        return Err(error);
-    static const std::map<std::wstring, WPARAM> keys = {
-        {L"esc", VK_ESCAPE}, {L"enter", VK_RETURN}, {L"tab", VK_TAB}, {L"space", VK_SPACE}};
-    auto key = keys.find(name);
-    if (key == keys.end())
-        return Err("unknown key " + ToUtf8(name));
-    if (!Usable(top))
-        return Err("refused: window is hidden or disabled");
-    // The dialog's message loop turns a key for the focused control into the dialog's command
-    // (IsDialogMessage), as it does for a real key press.
-    HWND target = top;
-    GUITHREADINFO gui = {};
-    gui.cbSize = sizeof gui;
-    if (GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &gui) && gui.hwndFocus &&
-        (gui.hwndFocus == top || IsChild(top, gui.hwndFocus)))
-        target = gui.hwndFocus;
-    UINT scan = MapVirtualKeyW((UINT)key->second, MAPVK_VK_TO_VSC);
-    PostMessageW(target, WM_KEYDOWN, key->second, 1 | (scan << 16));
-    PostMessageW(target, WM_KEYUP, key->second, 1 | (scan << 16) | 0xC0000000u);
-    return Ok(JsonObject().Hwnd("target", target).Text());
-}
-
-Reply CmdClose(const ArgReader& a) {
-    std::string error;
-    HWND top;
-    if (!a.Window(0, &top, &error))
-        return Err(error);
-    if (!Usable(top))
-        return Err("refused: window is hidden or disabled");
-    PostMessageW(top, WM_SYSCOMMAND, SC_CLOSE, 0);
-    return Ok("{}");
-}
-
-bool IsMessageBox(HWND h) {
-    if (!IsWindowVisible(h) || ClassOf(h) != kDialogClass)
-        return false;
-    HWND text = GetDlgItem(h, kMessageBoxTextId);
-    return text && IsClass(text, WC_STATICW);
-}
-
-Reply CmdBox(const ArgReader& a) {
-    std::string error;
-    unsigned long long owner = 0;
-    if (!a.OptionNumber(L"owner", 0, &owner, &error))
-        return Err(error);
-    DWORD timeout = a.Timeout(&error);
-    if (!error.empty())
-        return Err(error);
-    HWND box = nullptr;
-    bool ok = PollUntil(timeout, [&]() {
-        for (HWND h : TopLevelWindows()) {
-            if (IsMessageBox(h) && (!a.Has(L"owner") || GetWindow(h, GW_OWNER) == (HWND)(ULONG_PTR)owner)) {
-                box = h;
-                return true;
-            }
-        }
-        return false;
-    });
-    if (!ok)
-        return Err("timeout: no message box within " + std::to_string(timeout) + " ms");
-    std::string buttons;
-    for (HWND c : Descendants(box)) {
-        if (GetAncestor(c, GA_PARENT) == box && IsClass(c, WC_BUTTONW) && IsWindowVisible(c))
-            buttons += (buttons.empty() ? "" : ",") + std::to_string(ControlId(c));
-    }
-    JsonObject o;
-    o.Hwnd("hwnd", box).Hwnd("owner", GetWindow(box, GW_OWNER)).Str("caption", TextOrEmpty(box));
-    o.Str("text", TextOrEmpty(GetDlgItem(box, kMessageBoxTextId))).Raw("buttons", "[" + buttons + "]");
-    return Ok(o.Text());
-}
-
-// The window and message of a post or send: HWND MSG [WPARAM [LPARAM]].
-struct WindowMessage {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
+struct Reply {
+    bool ok;
+    std::string body;  // JSON value when ok, reason when not
 };
 
-bool MessageArgs(const ArgReader& a, WindowMessage* out, std::string* error) {
-    unsigned long long m, w = 0, l = 0;
-    if (!a.Window(0, &out->window, error) || !a.Number(1, &m, error))
-        return false;
-    if ((a.Count() > 2 && !a.Number(2, &w, error)) || (a.Count() > 3 && !a.Number(3, &l, error)))
-        return false;
-    out->message = (UINT)m;
-    out->wParam = (WPARAM)w;
-    out->lParam = (LPARAM)l;
-    return true;
-}
+// A command's words, read as what they name; the first problem is kept.
+class Args {
+public:
+    explicit Args(const std::vector<std::wstring>& words) : words_(words) {}
 
-Reply CmdPost(const ArgReader& a) {
-    std::string error;
-    WindowMessage m;
-    if (!MessageArgs(a, &m, &error))
-        return Err(error);
-    if (!PostMessageW(m.window, m.message, m.wParam, m.lParam))
-        return Err("PostMessage failed, error " + std::to_string(GetLastError()));
-    return Ok("{}");
-}
-
-Reply CmdSend(const ArgReader& a) {
-    std::string error;
-    WindowMessage m;
-    if (!MessageArgs(a, &m, &error))
-        return Err(error);
-    DWORD timeout = a.Timeout(&error);
-    if (!error.empty())
-        return Err(error);
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(m.window, m.message, m.wParam, m.lParam, SMTO_ABORTIFHUNG, timeout, &result))
-        return Err("SendMessageTimeout failed or timed out, error " + std::to_string(GetLastError()));
-    return Ok(JsonObject().Int("result", (long long)(LONG_PTR)result).Text());
-}
-
-Reply CmdList(const ArgReader& a) {
-    std::wstring which;
-    std::string unused;
-    bool all = a.Count() > 0 && a.Positional(0, &which, &unused) && which == L"all";
-    std::string out;
-    for (HWND h : TopLevelWindows()) {
-        if (!all && !IsWindowVisible(h))
-            continue;
-        std::string children;
-        for (HWND c : Descendants(h)) {
-            JsonObject o;
-            o.Hwnd("hwnd", c).Int("id", ControlId(c)).Str("class", ClassOf(c)).Str("text", TextOrEmpty(c));
-            o.Bool("enabled", IsWindowEnabled(c) != FALSE).Bool("visible", IsWindowVisible(c) != FALSE);
-            children += (children.empty() ? "" : ",") + o.Text();
-        }
-        JsonObject w = Properties(h);
-        w.Raw("children", "[" + children + "]");
-        out += (out.empty() ? "" : ",") + w.Text();
+    const std::string& Error() const { return error_; }
+    size_t Count() const { return words_.size() - 1; }
+    std::wstring Text(size_t i) {
+        if (i + 1 < words_.size())
+            return words_[i + 1];
+        Fail("missing argument " + std::to_string(i + 1));
+        return L"";
     }
-    return Ok("[" + out + "]");
+    unsigned long long Value(size_t i) {
+        std::wstring s = Text(i);
+        wchar_t* end = nullptr;
+        unsigned long long v = wcstoull(s.c_str(), &end, 0);
+        if (s.empty() || *end != L'\0')
+            Fail("argument " + std::to_string(i + 1) + " is not a number");
+        return v;
+    }
+    HWND Window() {
+        HWND h = (HWND)(ULONG_PTR)Value(0);
+        if (!IsWindow(h))
+            Fail("no window " + ToUtf8(Text(0)));
+        return h;
+    }
+    // The window (no ID given) or its control with the ID, preferably of wantedClass.
+    HWND Control(const wchar_t* wantedClass) {
+        HWND top = Window();
+        if (Count() < 2 || !error_.empty())
+            return top;
+        HWND h = FindControl(top, (int)Value(1), wantedClass);
+        if (!h)
+            Fail("no control " + ToUtf8(Text(1)) + " in " + ToUtf8(Text(0)));
+        return h;
+    }
+
+private:
+    void Fail(const std::string& why) {
+        if (error_.empty())
+            error_ = why;
+    }
+
+    const std::vector<std::wstring>& words_;
+    std::string error_;
+};
+
+Reply Windows(Args&) {
+    std::string list;
+    EnumWindows(ListShown, (LPARAM)&list);
+    return {true, "[" + list + "]"};
 }
 
-Reply Dispatch(const Command& cmd, bool* quit) {
-    ArgReader a(cmd);
-    const std::wstring& name = cmd.args[0];
-    if (name == L"ping")
-        return Ok("\"pong\"");
-    if (name == L"quit") {
-        *quit = true;
-        return Ok("\"bye\"");
+Reply Get(Args& a) {
+    HWND h = a.Control(WC_BUTTONW);
+    return a.Error().empty() ? Reply{true, Properties(h)} : Reply{false, a.Error()};
+}
+
+Reply Click(Args& a) {
+    HWND h = a.Control(WC_BUTTONW);
+    if (a.Count() != 2)
+        return {false, "click needs HWND and ID"};
+    if (!a.Error().empty())
+        return {false, a.Error()};
+    if (!IsClass(h, WC_BUTTONW))
+        return {false, "control is a " + ToUtf8(ClassOf(h)) + ", not a button"};
+    if (!IsWindowVisible(h))
+        return {false, "refused: control is hidden"};
+    if (!Usable(h))
+        return {false, "refused: control or its window is disabled"};
+    PostMessageW(h, BM_CLICK, 0, 0);
+    return {true, "{}"};
+}
+
+Reply Type(Args& a) {
+    HWND h = a.Control(WC_EDITW);
+    std::wstring text = a.Text(2);
+    if (!a.Error().empty())
+        return {false, a.Error()};
+    for (HWND inner : Descendants(h)) {
+        if (!IsClass(h, WC_EDITW) && IsClass(inner, WC_EDITW))
+            h = inner;
     }
-    static const std::map<std::wstring, Reply (*)(const ArgReader&)> table = {
-        {L"wait", CmdWait},   {L"gone", CmdGone}, {L"get", CmdGet},   {L"until", CmdUntil},
-        {L"click", CmdClick}, {L"type", CmdType}, {L"key", CmdKey},   {L"close", CmdClose},
-        {L"box", CmdBox},     {L"post", CmdPost}, {L"send", CmdSend}, {L"list", CmdList},
+    if (!IsClass(h, WC_EDITW))
+        return {false, "control is a " + ToUtf8(ClassOf(h)) + ", not an edit box"};
+    if (!Usable(h) || (GetWindowLongW(h, GWL_STYLE) & ES_READONLY))
+        return {false, "refused: edit box is hidden, disabled or read-only"};
+    DWORD_PTR done = 0;
+    if (!SendMessageTimeoutW(h, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                             &done) ||
+        !done)
+        return {false, "WM_SETTEXT failed"};
+    return {true, "{}"};
+}
+
+Reply Close(Args& a) {
+    HWND h = a.Window();
+    if (!a.Error().empty())
+        return {false, a.Error()};
+    if (!Usable(h))
+        return {false, "refused: window is hidden or disabled"};
+    PostMessageW(h, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return {true, "{}"};
+}
+
+Reply Post(Args& a) {
+    HWND h = a.Window();
+    UINT message = (UINT)a.Value(1);
+    WPARAM wParam = (WPARAM)a.Value(2);
+    LPARAM lParam = (LPARAM)a.Value(3);
+    if (!a.Error().empty())
+        return {false, a.Error()};
+    if (!PostMessageW(h, message, wParam, lParam))
+        return {false, "PostMessage failed, error " + std::to_string(GetLastError())};
+    return {true, "{}"};
+}
+
+Reply Dispatch(const std::vector<std::wstring>& words, bool* quit) {
+    static const std::map<std::wstring, Reply (*)(Args&)> commands = {
+        {L"windows", Windows}, {L"get", Get},     {L"click", Click},
+        {L"type", Type},       {L"close", Close}, {L"post", Post},
     };
-    auto it = table.find(name);
-    if (it == table.end())
-        return Err("unknown command " + ToUtf8(name));
+    if (words[0] == L"ping")
+        return {true, "\"pong\""};
+    if (words[0] == L"quit") {
+        *quit = true;
+        return {true, "\"bye\""};
+    }
+    auto it = commands.find(words[0]);
+    if (it == commands.end())
+        return {false, "unknown command " + ToUtf8(words[0])};
+    Args a(words);
     return it->second(a);
-}
-
-bool ReadLine(std::string* line) {
-    line->clear();
-    char buf[4096];
-    while (fgets(buf, sizeof buf, stdin)) {
-        *line += buf;
-        if (!line->empty() && line->back() == '\n')
-            break;
-    }
-    if (line->empty())
-        return false;
-    while (!line->empty() && (line->back() == '\n' || line->back() == '\r'))
-        line->pop_back();
-    return true;
-}
-
-void WriteReply(const Reply& r) {
-    std::string body = r.body;
-    for (char& c : body) {
-        if (c == '\n' || c == '\r')
-            c = ' ';  // one reply, one line
-    }
-    std::string line = (r.ok ? "ok " : "err ") + body + "\n";
-    fwrite(line.data(), 1, line.size(), stdout);
-    fflush(stdout);
 }
 
 }  // namespace
 
 // Wide entry point (linked with -municode).
 int wmain() {
-    // Binary mode: replies are UTF-8 lines ending in a bare \n, and commands arrive the same way.
+    // Binary mode: commands and replies are UTF-8 lines ending in a bare \n.
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
-    std::string line;
+    char buf[8192];
     bool quit = false;
-    while (!quit && ReadLine(&line)) {
-        Command cmd;
-        std::string error;
-        if (!Parse(FromUtf8(line), &cmd, &error)) {
-            WriteReply(Err("syntax: " + error));
-            continue;
+    while (!quit && fgets(buf, sizeof buf, stdin)) {
+        std::string line = buf;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        std::vector<std::wstring> words;
+        Reply reply = Parse(FromUtf8(line), &words) ? Dispatch(words, &quit) : Reply{false, "syntax"};
+        for (char& c : reply.body) {
+            if (c == '\n' || c == '\r')
+                c = ' ';  // one reply, one line
         }
-        if (cmd.args.empty()) {
-            WriteReply(Err("empty command"));
-            continue;
-        }
-        WriteReply(Dispatch(cmd, &quit));
+        printf("%s %s\n", reply.ok ? "ok" : "err", reply.body.c_str());
+        fflush(stdout);
     }
     return 0;
 }

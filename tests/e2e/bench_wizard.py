@@ -1,0 +1,86 @@
+"""Benchmark, not a test: timings of the program's pages that a user waits through, measured on
+the real program under Xvfb + Wine against the simulated tracker. Run by scripts/bench.sh;
+prints the figures and writes them to ${BUILD}/bench/wizard.json.
+
+    upload      a 256 KiB image sent through page 6 over the line paced at 115200 bit/s, 8N1.
+                The line carries at most 11520 bytes/s; the sender's own waits bound it lower:
+                each 1024-byte block is a 1029-byte frame (89.3 ms), then the ACK is polled in
+                10 ms steps, and 30 ms of quiet are awaited before the next frame.
+    error boxes how long page 5 waits for a tracker that never answers (the limit is 40 s, then
+                a 1 s pause) and page 6 for a boot loader that never asks for the file (30 s).
+"""
+
+import json
+import statistics
+import time
+
+import winenv
+from sim.ymodem import ReceiverOptions
+from wizard import NEXT, Wizard
+
+IMAGE_SIZE = 256 * 1024
+LINE_BYTES_PER_S = 115200 / 10
+FRAME_S = 1029 / LINE_BYTES_PER_S
+QUIET_BEFORE_FRAME_S = 0.030
+ACK_POLL_STEP_S = 0.010
+TRANSFER_TIMEOUT_MS = 120000
+BOX_TIMEOUT_MS = 60000
+
+
+def upload():
+    with Wizard("bench.upload") as w:
+        tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True))
+        firmware = w.firmware_file("kv718a-bench.dfu", IMAGE_SIZE)
+        main, page5 = w.upgrade_to_page5(firmware)
+        tracker.press_reset(hold_power=True)
+        page9 = w.wait_page(9, w.wait_page(6, page5), timeout=TRANSFER_TIMEOUT_MS)
+        sent = tracker.wait_upload(10)
+        if sent.data != firmware.read_bytes():
+            raise SystemExit("the tracker received another image than the one chosen")
+        w.robot.click(page9, NEXT)
+        w.expect_exit(0)
+    seconds = sent.ended_at - sent.first_frame_at
+    rate = IMAGE_SIZE / seconds
+    # Per block: the frame on the line and the quiet wait, plus the ACK poll: at most a whole
+    # step, on average half a step.
+    bounds = [1024 / (FRAME_S + QUIET_BEFORE_FRAME_S + step) for step in (ACK_POLL_STEP_S, ACK_POLL_STEP_S / 2)]
+    figures = {"image_bytes": IMAGE_SIZE, "transfer_s": round(seconds, 3), "bytes_per_s": round(rate),
+               "of_line_limit": round(rate / LINE_BYTES_PER_S, 3),
+               "sender_bound_bytes_per_s": [round(b) for b in bounds],
+               "of_sender_bound": [round(rate / b, 3) for b in bounds]}
+    blocks = [frame.t for frame in getattr(sent, "frames", []) if frame.length == 1024 and frame.verdict == "ok"]
+    if len(blocks) > 2:
+        cycles_ms = [1000 * (b - a) for a, b in zip(blocks[1:], blocks[2:])]  # data blocks only
+        figures["block_cycle_ms"] = {"median": round(statistics.median(cycles_ms), 1),
+                                     "min": round(min(cycles_ms), 1), "max": round(max(cycles_ms), 1),
+                                     "expected": round(1000 * (FRAME_S + QUIET_BEFORE_FRAME_S), 1)}
+    return figures
+
+
+def error_box_after(name, page_number, **tracker):
+    """Seconds from the page showing to its error box, with this tracker (or none)."""
+    with Wizard("bench." + name) as w:
+        plugged = w.plug_tracker(port=7, **tracker) if tracker else None
+        main, page = w.upgrade_to_page5(w.firmware_file())
+        if page_number == 6:
+            plugged.press_reset(hold_power=True)
+            page = w.wait_page(6, page)
+        shown = time.monotonic()
+        box = w.robot.box(owner=page, timeout=BOX_TIMEOUT_MS)
+        waited = time.monotonic() - shown
+        w.leave(page, box)
+    return round(waited, 2)
+
+
+def main():
+    figures = {"upload": upload(),
+               "boot_loader_timeout_box_s": error_box_after("no-tracker", 5),
+               "no_file_request_box_s": error_box_after("never-asks", 6, receiver=ReceiverOptions(start=None))}
+    out = winenv.BUILD_DIR / "bench" / "wizard.json"
+    out.parent.mkdir(exist_ok=True)
+    out.write_text(json.dumps(figures, indent=1))
+    print(json.dumps(figures, indent=1))
+
+
+if __name__ == "__main__":
+    main()

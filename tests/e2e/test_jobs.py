@@ -1,0 +1,142 @@
+"""A user's walk through each job with the simulated tracker, as far as the program goes today:
+the pages in order, Next only once a page has what it needs, the exit question, the tracker's
+port followed as it comes and goes, and job 1 from Start to the finish page."""
+
+import unittest
+
+import winenv
+from sim.ymodem import ReceiverOptions
+from wizard import (CHOOSE_FILE, FINISH_TEXTS, FIRMWARE_PATH, IDCANCEL, JOB_RADIOS, NEXT,
+                    OPEN_FILE_TIMEOUT_MS, OPEN_FILE_TITLE, PORT_BOX, PROGRESS, START, Scenario)
+
+BOOT_LOADER_REQUEST = b"1"
+EVENT_TIMEOUT_S = 10
+UPLOAD_TIMEOUT_MS = 60000
+
+
+def header_name(path):
+    """The name block 0 carries: the full Windows path, A-Z lowered, '\\' as '/'."""
+    return "".join(c.lower() if "A" <= c <= "Z" else c for c in winenv.windows_path(path)).replace("\\", "/")
+
+
+class Jobs(Scenario):
+    def test_main_window_closes_by_its_title_bar(self):
+        main = self.wizard.start_program()
+        self.wizard.shoot(main, "main-window")
+        self.robot.close(main)
+        self.robot.gone(main)
+        self.wizard.expect_exit(0)
+
+    def test_keep_settings_job_up_to_saving_the_settings(self):
+        w = self.wizard
+        w.plug_tracker(port=7)
+        main, page1 = w.open_wizard()
+        w.shoot(page1, "page1-job")
+        # The page is modal, and the first job is chosen from the start: Next alone takes it.
+        self.assertIn("disabled", self.robot.refusal(main, START))
+        self.assertEqual(1, self.robot.get(page1, JOB_RADIOS[0])["checked"])
+        self.robot.click(page1, NEXT)
+
+        page3 = w.wait_page(3, page1)
+        self.assertIn("disabled", self.robot.refusal(page3, NEXT))
+        firmware = w.firmware_file()
+        w.choose_firmware(page3, firmware)
+        # Opening the dialog again and cancelling it keeps the file chosen before.
+        self.robot.click(page3, CHOOSE_FILE)
+        dialog = self.robot.wait_window(OPEN_FILE_TITLE, timeout=OPEN_FILE_TIMEOUT_MS)
+        w.shoot(dialog, "open-file-dialog")
+        self.robot.click(dialog, IDCANCEL)
+        self.robot.gone(dialog)
+        self.robot.wait_for(page3, NEXT, usable=True)
+        self.assertEqual(winenv.windows_path(firmware), self.robot.get(page3, FIRMWARE_PATH)["text"])
+        w.shoot(page3, "page3-firmware-file")
+        self.robot.click(page3, NEXT)
+
+        # The page's own scan has found the tracker before the page shows.
+        page2 = w.wait_page(2, page3)
+        self.assertEqual("COM7", self.robot.get(page2, PORT_BOX)["text"])
+        w.shoot(page2, "page2-connect")
+        self.robot.click(page2, NEXT)
+        page4 = w.wait_page(4, page2)
+        w.shoot(page4, "page4-saving-settings")
+        # Saving the settings is not built yet: the page waits until the user leaves.
+        w.leave(page4)
+
+    def test_restore_job_connect_page_follows_the_tracker(self):
+        w = self.wizard
+        main, page1 = w.open_wizard()
+        w.pick_job(page1, 2)
+        page2 = w.wait_page(2, page1)
+        self.assertEqual("", self.robot.get(page2, PORT_BOX)["text"])
+        self.assertIn("disabled", self.robot.refusal(page2, NEXT))
+
+        tracker = w.plug_tracker(port=7)
+        # Only every second notification starts a scan. The exit question, asked after the
+        # first, comes once the page has handled it; Cancel there keeps the page.
+        w.device_change(main, 1)
+        question = w.exit_question(page2)
+        w.shoot(question["hwnd"], "exit-question")
+        self.assertEqual("", self.robot.get(page2, PORT_BOX)["text"])
+        self.robot.click(question["hwnd"], IDCANCEL)
+        self.robot.gone(question["hwnd"])
+        w.device_change(main, 1)
+        self.robot.wait_for(page2, PORT_BOX, text="COM7")
+        self.robot.wait_for(page2, NEXT, usable=True)
+
+        w.unplug_tracker(tracker)
+        w.device_change(main)
+        self.robot.wait_for(page2, PORT_BOX, text="")
+        self.robot.wait_for(page2, NEXT, enabled=False)
+        w.plug_tracker(port=7)
+        w.device_change(main)
+        self.robot.wait_for(page2, NEXT, usable=True)
+        self.robot.click(page2, NEXT)
+        # Restoring the settings is not built yet: the page waits until the user leaves.
+        w.leave(w.wait_page(8, page2))
+
+    def test_upgrade_only_job_from_start_to_finish(self):
+        w = self.wizard
+        first = w.plug_tracker(port=7)
+        # 5000 bytes: the bar runs from 1 to 4 KiB, and the last of six reports goes beyond it.
+        firmware = w.firmware_file("KV718A_New.DFU", 5000)
+        main, page5 = w.upgrade_to_page5(firmware)
+        self.assertEqual("COM7", self.robot.get(page5, PORT_BOX)["text"])
+        # In normal mode the tracker ignores the request for its boot loader: it is asked again.
+        self.assertTrue(first.wait_received(lambda data: data.count(BOOT_LOADER_REQUEST) >= 2, EVENT_TIMEOUT_S))
+
+        # A restart can bring the tracker back on another port: the page asks there instead.
+        w.unplug_tracker(first)
+        # The tracker holds back its request for the closing block: the data are all out then.
+        tracker = w.plug_tracker(port=8, receiver=ReceiverOptions(closing_request_delay_s=3))
+        w.device_change(main)
+        self.robot.wait_for(page5, PORT_BOX, text="COM8")
+        self.assertTrue(tracker.wait_received(lambda data: BOOT_LOADER_REQUEST in data, EVENT_TIMEOUT_S))
+        w.shoot(page5, "page5-boot-loader")
+        tracker.press_reset(hold_power=True)
+
+        # The boot loader's answer closes the page; the upload follows, its bar filling.
+        page6 = w.wait_page(6, page5)
+        self.assertIn(b"abort", tracker.wait_event("tx", timeout_s=0).data)
+        bar = self.robot.wait_for(page6, PROGRESS, pos=4, timeout=UPLOAD_TIMEOUT_MS)
+        self.assertEqual((1, 4), (bar["min"], bar["max"]))
+        w.shoot(page6, "page6-upload")
+        page9 = w.wait_page(9, page6)
+        upload = tracker.wait_upload(EVENT_TIMEOUT_S)
+        self.assertEqual(("complete", firmware.read_bytes()), (upload.outcome, upload.data))
+        self.assertEqual((header_name(firmware).encode("ascii"), b"5000"), (upload.name, upload.size_field))
+
+        shown = {name: self.robot.get(page9, control)["visible"] for name, control in FINISH_TEXTS.items()}
+        self.assertEqual({"default": False, "firmware": True, "settings": False}, shown)
+        w.shoot(page9, "page9-finish")
+        self.robot.click(page9, NEXT)
+        w.expect_exit(0)
+        # Standard output is in text mode: the C runtime writes each "\n" as "\r\n".
+        out = w.process.stdout().replace("\r\n", "\n")
+        self.assertIn("Sending %s...\n" % winenv.windows_path(firmware), out)
+        self.assertIn("    4096 bytes of 5000 -  81%\r", out)
+        self.assertIn("    5000 bytes of 5000 - 100%\r", out)
+        self.assertTrue(out.endswith("\nSent OK\n"), out[-200:])
+
+
+if __name__ == "__main__":
+    unittest.main()

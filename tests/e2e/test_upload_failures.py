@@ -1,0 +1,60 @@
+"""Page 6 when the upload cannot be done: the user is told why, and can only leave."""
+
+import os
+import unittest
+
+import winenv
+from sim.ymodem import ReceiverOptions
+from wizard import ERROR_CAPTION, IDOK, NEXT, PROGRESS, Scenario
+
+UPLOAD_ERROR_TEXT = "Невозможно сохранить изменения!"
+# The class library's own text for an image it could not open, as the program shows it.
+INVALID_FILE = ("KV_Firmware_Tool", "與 %s 關聯的無效檔案控制代碼。")
+BOX_TIMEOUT_MS = 30000
+BOOT_LOADER_REQUEST = b"1"
+
+
+class UploadFailures(Scenario):
+    def test_tracker_that_cancels_the_transfer(self):
+        w = self.wizard
+        tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(cancel_block=2))
+        main, page5 = w.upgrade_to_page5(w.firmware_file(size=5000))
+        tracker.press_reset(hold_power=True)
+        page6 = w.wait_page(6, page5)
+        box = self.robot.box(owner=page6, timeout=BOX_TIMEOUT_MS)
+        w.shoot(box["hwnd"], "upload-error")
+        self.assertEqual((ERROR_CAPTION, UPLOAD_ERROR_TEXT, [IDOK]), (box["caption"], box["text"], box["buttons"]))
+        self.assertEqual("cancelled", tracker.wait_upload(10).outcome)
+        # Only once the user has read it does the page ask whether to close the program.
+        w.leave(page6, box)
+        self.assertNotIn("Sent OK", w.process.stdout())
+
+    def test_image_gone_before_the_upload(self):
+        w = self.wizard
+        firmware = w.firmware_file()
+        tracker = w.plug_tracker(port=7)
+        main, page1 = w.open_wizard()
+        w.pick_job(page1, 1)
+        page3 = w.wait_page(3, page1)
+        w.choose_firmware(page3, firmware)
+        os.unlink(firmware)
+        self.robot.click(page3, NEXT)
+        page5 = w.wait_page(5, page3)
+        tracker.press_reset(hold_power=True)
+
+        box = self.robot.box(timeout=BOX_TIMEOUT_MS)
+        w.shoot(box["hwnd"], "image-gone")
+        self.assertEqual(INVALID_FILE[0], box["caption"])
+        self.assertEqual((INVALID_FILE[1] % winenv.windows_path(firmware), [IDOK]), (box["text"], box["buttons"]))
+        self.robot.click(box["hwnd"], IDOK)
+        # No transfer starts: the page stays at 0 until the user leaves it.
+        page6 = w.wait_page(6, page5)
+        self.assertEqual(0, self.robot.get(page6, PROGRESS)["pos"])
+        w.leave(page6)
+        # The tracker heard nothing from the program but its requests for the boot loader.
+        self.assertEqual(set(BOOT_LOADER_REQUEST), set(tracker.received()))
+        self.assertNotIn("Sending", w.process.stdout())
+
+
+if __name__ == "__main__":
+    unittest.main()

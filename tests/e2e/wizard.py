@@ -1,0 +1,236 @@
+"""KV_Firmware_Tool.exe as a user meets it: its windows and texts, and the steps a user takes,
+in a run of its own: an Xvfb display, a fresh wine server of the scenarios' prefix, the robot,
+the simulated trackers plugged in, and the program. Taken down after it, whatever happened.
+
+Files, per run:
+    ${BUILD}/screenshots/<run>/<nn>-<what>.png    what the user saw
+    ${BUILD}/e2e/<run>/                           program stdout/stderr, the robot's transcript,
+                                                  Xvfb and wine server logs; work/ is the
+                                                  program's working folder
+"""
+
+import contextlib
+import re
+import shutil
+import unittest
+
+import winenv
+from sim import presence
+from sim.tracker import Tracker
+
+PROGRAM = winenv.BUILD_DIR / "KV_Firmware_Tool.exe"
+MAIN_TITLE = "KV-718 Firmware Tool(1406062)"
+PAGE_TITLE = "KV-718 Firmware Upgrade Tool"
+OPEN_FILE_TITLE = "Open a firmware file for KV718"
+EXIT_QUESTION = ("Предупреждение!", "Закрыть программу  KV-718 Firmware Tool?")  # two blanks, as it is
+ERROR_CAPTION = "Ошибка!"
+
+IDOK, IDCANCEL = 1, 2
+NEXT, CANCEL = IDOK, IDCANCEL
+START = 1008  # main window
+JOB_RADIOS = {0: 1007, 1: 1008, 2: 1009}  # page 1
+PORT_BOX = 1003  # pages 2, 5, 7
+FIRMWARE_PATH = 1003  # page 3
+CHOOSE_FILE = 1008  # page 3
+PROGRESS = 1006  # pages 4, 6, 8
+FINISH_TEXTS = {"default": 0xFFFF, "firmware": 1009, "settings": 1010}  # page 9
+OPEN_FILE_NAME_BOX = 0x47C  # Wine's open-file dialog
+
+# All pages share one title; each shows a text that no other page shows.
+PAGE_MARKS = {
+    1: "Пожалуйста, выберите действие и нажмите кнопку Далее.",
+    2: "Пожалуйста, подключите трекер KV-718A",
+    3: "Пожалуйста, нажмите кнопку Открыть, выберите файл прошивки",
+    4: "Сохранение настроек\u2026",
+    5: "Нажмите и удерживайте кнопку питания",
+    6: "Обновление прошивки...",
+    8: "Восстановление настроек\u2026",
+    9: "Завершить",
+}
+
+WM_DEVICECHANGE, DBT_DEVNODES_CHANGED = 0x0219, 7
+START_TIMEOUT_MS = 30000
+PAGE_TIMEOUT_MS = 8000  # a scan costs 500 ms per matching device before the page shows
+OPEN_FILE_TIMEOUT_MS = 15000  # the dialog's first opening in a prefix takes a few seconds
+EXIT_TIMEOUT_S = 10
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+class Wizard(contextlib.ExitStack):
+    """One run of the program (a context manager). say(text), if given, hears each page shown."""
+
+    def __init__(self, name, program=PROGRAM, say=None):
+        super().__init__()
+        self.program, self.say = program, say
+        self.shot_dir = winenv.BUILD_DIR / "screenshots" / name
+        self.log_dir = winenv.BUILD_DIR / "e2e" / name
+        for folder in (self.shot_dir, self.log_dir):
+            shutil.rmtree(folder, ignore_errors=True)
+            folder.mkdir(parents=True)
+        self.work_dir = self.log_dir / "work"
+        self.work_dir.mkdir()
+        self.shots, self.trackers, self.process = 0, [], None
+
+    def __enter__(self):
+        super().__enter__()
+        try:
+            winenv.ensure_prefix()
+            xvfb, self.display = winenv.start_xvfb(self.log_dir / "xvfb.log")
+            self.callback(winenv.stop, xvfb)
+            self.env = winenv.wine_env(winenv.PREFIX, self.display)
+            self.callback(winenv.stop, winenv.start_wineserver(self.env, self.log_dir / "wineserver.log"))
+            self.callback(winenv.kill_wineserver, self.env)
+            self._remove_stale_trackers()
+            self.robot = winenv.Robot(self.env, self.log_dir / "robot.log")
+            self.callback(self.robot.stop)
+            self.callback(self._end)
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    @staticmethod
+    def _remove_stale_trackers():
+        """A run that was killed may have left its trackers' ports and device keys behind."""
+        stale = [link for link in (winenv.PREFIX / "dosdevices").glob("com*") if int(link.name[3:]) >= 5]
+        for link in stale:
+            link.unlink()
+        if stale:
+            key = "\\".join((presence.ENUM_KEY,) + presence.STM_VCP[:2])
+            presence.import_registry(winenv.PREFIX, "[-%s]\r\n\r\n" % key)
+
+    def _end(self):
+        try:
+            if self.process is not None and self.process.proc.poll() is None:
+                winenv.screenshot(self.display, self.shot_dir / "99-end-screen.png")
+                winenv.stop(self.process.proc)
+        finally:
+            for tracker in self.trackers:
+                tracker.unplug()
+        self._check_no_crash()
+
+    # ---- the program ----
+
+    def start_program(self):
+        """Starts the program; its main window once it is shown."""
+        self.process = winenv.Program(self.program, self.env, self.log_dir, self.work_dir).start()
+        try:
+            return self.robot.wait_window(MAIN_TITLE, timeout=START_TIMEOUT_MS)
+        except winenv.RobotError:
+            self._check_no_crash()
+            raise
+
+    def expect_exit(self, code=0):
+        """Waits until the program has ended; checks its exit code and that it did not crash."""
+        actual = self.process.wait_exit(EXIT_TIMEOUT_S)
+        self._check_no_crash()
+        check(actual == code, "exit code %s, not %s" % (actual, code))
+
+    def _check_no_crash(self):
+        if self.process is not None and self.process.proc.poll() is not None:
+            report = self.process.crash_report()
+            check(report is None, "the program crashed: %s" % report)
+
+    def shoot(self, hwnd, what):
+        """Saves the window (a page, a message box) as <nn>-<what>.png."""
+        self.shots += 1
+        name = "%02d-%s.png" % (self.shots, re.sub(r"[^\w.-]+", "_", what))
+        return winenv.screenshot(self.display, self.shot_dir / name, self.robot.get(hwnd)["rect"])
+
+    # ---- trackers ----
+
+    def plug_tracker(self, port=7, **behaviour):
+        """A simulated tracker plugged in; behaviour: Tracker's keyword options (mode, receiver ...)."""
+        tracker = Tracker(winenv.PREFIX, port, **behaviour).plug()
+        self.trackers.append(tracker)
+        return tracker
+
+    def unplug_tracker(self, tracker):
+        self.trackers.remove(tracker)
+        tracker.unplug()
+
+    def device_change(self, main, count=2):
+        """What Windows posts the main window as devices come and go (a plug-in brings two)."""
+        for _ in range(count):
+            self.robot.post(main, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0)
+
+    # ---- a user's steps ----
+
+    def open_wizard(self):
+        """Starts the program and presses Start; (main window, page 1)."""
+        main = self.start_program()
+        self.robot.click(main, START)
+        return main, self.wait_page(1)
+
+    def wait_page(self, number, previous=None, timeout=PAGE_TIMEOUT_MS):
+        """The page with this number, once it is on screen in place of the previous page."""
+        if previous is not None:
+            self.robot.gone(previous, timeout=timeout)
+        page = self.robot.wait_window(PAGE_TITLE, contains=PAGE_MARKS[number], not_=previous, timeout=timeout)
+        if self.say:
+            texts = [c["text"] for c in self.robot.get(page)["controls"]
+                     if c["class"] == "Static" and c["visible"] and c["text"]]
+            self.say("Page %d: %s" % (number, texts[0].splitlines()[0]))
+        return page
+
+    def pick_job(self, page1, job):
+        """Selects the job on page 1 and presses Next."""
+        self.robot.click(page1, JOB_RADIOS[job])
+        self.robot.wait_for(page1, JOB_RADIOS[job], checked=1)
+        self.robot.click(page1, NEXT)
+
+    def firmware_file(self, name="kv718a-new.dfu", size=3000):
+        path = self.work_dir / name
+        path.write_bytes(bytes(i % 251 for i in range(size)))
+        return path
+
+    def choose_firmware(self, page3, path):
+        """"Открыть" on page 3, the file picked in the open-file dialog; waits until the page
+        shows the path and offers Next."""
+        self.robot.click(page3, CHOOSE_FILE)
+        dialog = self.robot.wait_window(OPEN_FILE_TITLE, timeout=OPEN_FILE_TIMEOUT_MS)
+        check(self.robot.get(dialog)["owner"] == page3, "the open-file dialog is not page 3's")
+        self.robot.type(dialog, OPEN_FILE_NAME_BOX, winenv.windows_path(path))
+        self.robot.click(dialog, IDOK)
+        self.robot.gone(dialog)
+        self.robot.wait_for(page3, FIRMWARE_PATH, text=winenv.windows_path(path))
+        self.robot.wait_for(page3, NEXT, usable=True)
+
+    def upgrade_to_page5(self, firmware):
+        """Job 1 (upgrade only) with this firmware file up to page 5; (main window, page 5)."""
+        main, page1 = self.open_wizard()
+        self.pick_job(page1, 1)
+        page3 = self.wait_page(3, page1)
+        self.choose_firmware(page3, firmware)
+        self.robot.click(page3, NEXT)
+        return main, self.wait_page(5, page3)
+
+    def exit_question(self, page, box=None):
+        """Cancel on the page (or OK on the error box that the page shows): the exit question,
+        owned by the page."""
+        if box is None:
+            self.robot.click(page, CANCEL)
+        else:
+            self.robot.click(box["hwnd"], IDOK)
+            self.robot.gone(box["hwnd"])
+        question = self.robot.box(owner=page)
+        check((question["caption"], question["text"], question["buttons"]) == EXIT_QUESTION + ([IDOK, IDCANCEL],),
+              "not the exit question: %s" % question)
+        return question
+
+    def leave(self, page, box=None):
+        """Ends the program from a page as a user does: the exit question, then OK."""
+        self.robot.click(self.exit_question(page, box)["hwnd"], IDOK)
+        self.expect_exit(0)
+
+
+class Scenario(unittest.TestCase):
+    """A test whose self.wizard is a run of its own, named <class>.<method>."""
+
+    def setUp(self):
+        self.wizard = self.enterContext(Wizard(".".join(self.id().split(".")[-2:])))
+        self.robot = self.wizard.robot
