@@ -26,7 +26,7 @@ using Lines = std::vector<std::string>;
 const Writes kPair = {{0, "GSS,KestrelonKV-718,3,0,OO=20*26!\r\n"}, {100, "GSC,KestrelonKV-718,L0*76!\r\n"}};
 
 std::string Record(int kind, int number, const std::string& payload = "TZ=+3,DST=0") {
-    return "GSs,KV718-0042," + std::to_string(kind) + "," + std::to_string(number) + "," + payload +
+    return "GSs,KV718-0040," + std::to_string(kind) + "," + std::to_string(number) + "," + payload +
            "*5C!\r\n";
 }
 
@@ -158,8 +158,9 @@ TEST(SettingsDump, RecordsAreKnownByShapeAndPlace) {
         {"510 characters", {FirstRecordOf(510), first, closing}, {0, 2}},
         {"511 characters", {FirstRecordOf(511), first, closing}, {1, 2}},
         {"first found in the payload", {Record(9, 9, "A,1,0,B"), closing}, {0, 1}},
+        {"a longer number", {first, Record(0, 10), closing}, {0, 2}},
         {"next found in the payload", {first, Record(7, 7, "A,0,1,B"), Record(2, 2)}, {0, 1, 2}},
-        {"first is not the dump's first", {Record(0, 1), first, closing}, {}},
+        {"first is not the dump's first", {"GSs,KV718-0041,0,1,A*5C!\r\n", first, closing}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
