@@ -37,6 +37,7 @@ class CAboutDlg3 : public CWizardPage {
 public:
     CAboutDlg3();
     ~CAboutDlg3() override;
+    BOOL OnInitDialog() override;
     CProgressCtrl m_progress;
 
 protected:
@@ -79,6 +80,7 @@ class CAboutDlg7 : public CWizardPage {
 public:
     CAboutDlg7();
     ~CAboutDlg7() override;
+    BOOL OnInitDialog() override;
     CProgressCtrl m_progress;
 
 protected:

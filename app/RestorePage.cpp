@@ -1,4 +1,5 @@
 #include "app/Pages.h"
+#include "app/SettingsWorkers.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg7, CWizardPage)
@@ -12,4 +13,10 @@ CAboutDlg7::~CAboutDlg7() = default;
 void CAboutDlg7::DoDataExchange(CDataExchange* dx) {
     CWizardPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_PROGRESS, m_progress);
+}
+
+BOOL CAboutDlg7::OnInitDialog() {
+    CWizardPage::OnInitDialog();
+    StartWorker(RestoreSettingsWorker);
+    return TRUE;
 }

@@ -1,4 +1,5 @@
 #include "app/Pages.h"
+#include "app/SettingsWorkers.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg3, CWizardPage)
@@ -12,4 +13,10 @@ CAboutDlg3::~CAboutDlg3() = default;
 void CAboutDlg3::DoDataExchange(CDataExchange* dx) {
     CWizardPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_PROGRESS, m_progress);
+}
+
+BOOL CAboutDlg3::OnInitDialog() {
+    CWizardPage::OnInitDialog();
+    StartWorker(SaveSettingsWorker);
+    return TRUE;
 }
