@@ -68,7 +68,7 @@ def error_box_after(name, page_number, **tracker):
         shown = time.monotonic()
         box = w.robot.box(owner=page, timeout=BOX_TIMEOUT_MS)
         waited = time.monotonic() - shown
-        w.leave(page, box)
+        w.leave(page, box=box)
     return round(waited, 2)
 
 

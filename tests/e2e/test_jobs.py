@@ -6,7 +6,7 @@ import unittest
 
 import winenv
 from sim.ymodem import ReceiverOptions
-from wizard import (CHOOSE_FILE, FINISH_TEXTS, FIRMWARE_PATH, IDCANCEL, JOB_RADIOS, NEXT,
+from wizard import (CHOOSE_FILE, ERROR_CAPTION, IDOK, SC_CLOSE, WM_SYSCOMMAND, FINISH_TEXTS, FIRMWARE_PATH, IDCANCEL, JOB_RADIOS, NEXT,
                     OPEN_FILE_TIMEOUT_MS, OPEN_FILE_TITLE, PORT_BOX, PROGRESS, START, Scenario)
 
 BOOT_LOADER_REQUEST = b"1"
@@ -23,13 +23,13 @@ class Jobs(Scenario):
     def test_main_window_closes_by_its_title_bar(self):
         main = self.wizard.start_program()
         self.wizard.shoot(main, "main-window")
-        self.robot.close(main)
+        self.robot.post(main, WM_SYSCOMMAND, SC_CLOSE)  # the title bar's close button
         self.robot.gone(main)
         self.wizard.expect_exit(0)
 
-    def test_keep_settings_job_up_to_saving_the_settings(self):
+    def test_keep_settings_job_until_the_cable_comes_out(self):
         w = self.wizard
-        w.plug_tracker(port=7)
+        tracker = w.plug_tracker(port=7)
         main, page1 = w.open_wizard()
         w.shoot(page1, "page1-job")
         # The page is modal, and the first job is chosen from the start: Next alone takes it.
@@ -56,13 +56,17 @@ class Jobs(Scenario):
         page2 = w.wait_page(2, page3)
         self.assertEqual("COM7", self.robot.get(page2, PORT_BOX)["text"])
         w.shoot(page2, "page2-connect")
+        # The cable comes out as Next is pressed: saving the settings cannot open the port.
+        w.unplug_tracker(tracker)
         self.robot.click(page2, NEXT)
         page4 = w.wait_page(4, page2)
-        w.shoot(page4, "page4-saving-settings")
-        # Saving the settings is not built yet: the page waits until the user leaves.
-        w.leave(page4)
+        box = self.robot.box(owner=page4)
+        w.shoot(box["hwnd"], "port-not-open")
+        self.assertEqual((ERROR_CAPTION, "Невозможно открыть СОМ-порт!", [IDOK, IDCANCEL]),
+                         (box["caption"], box["text"], box["buttons"]))
+        w.leave(page4, box=box)
 
-    def test_restore_job_connect_page_follows_the_tracker(self):
+    def test_restore_job_follows_the_tracker_and_finds_no_backup(self):
         w = self.wizard
         main, page1 = w.open_wizard()
         w.pick_job(page1, 2)
@@ -71,10 +75,10 @@ class Jobs(Scenario):
         self.assertIn("disabled", self.robot.refusal(page2, NEXT))
 
         tracker = w.plug_tracker(port=7)
-        # Only every second notification starts a scan. The exit question, asked after the
-        # first, comes once the page has handled it; Cancel there keeps the page.
+        # Only every second notification starts a scan. The exit question, asked (by Esc) after
+        # the first, comes once the page has handled it; Cancel there keeps the page.
         w.device_change(main, 1)
-        question = w.exit_question(page2)
+        question = w.exit_question(page2, "esc")
         w.shoot(question["hwnd"], "exit-question")
         self.assertEqual("", self.robot.get(page2, PORT_BOX)["text"])
         self.robot.click(question["hwnd"], IDCANCEL)
@@ -91,8 +95,12 @@ class Jobs(Scenario):
         w.device_change(main)
         self.robot.wait_for(page2, NEXT, usable=True)
         self.robot.click(page2, NEXT)
-        # Restoring the settings is not built yet: the page waits until the user leaves.
-        w.leave(w.wait_page(8, page2))
+        # No settings were saved before: there is nothing to write back, and the user is told.
+        page8 = w.wait_page(8, page2)
+        box = self.robot.box(owner=page8)
+        self.assertEqual((ERROR_CAPTION, "Невозможно открыть настройки!", [IDOK]),
+                         (box["caption"], box["text"], box["buttons"]))
+        w.leave(page8, box=box)
 
     def test_upgrade_only_job_from_start_to_finish(self):
         w = self.wizard
@@ -131,7 +139,7 @@ class Jobs(Scenario):
         self.robot.click(page9, NEXT)
         w.expect_exit(0)
         # Standard output is in text mode: the C runtime writes each "\n" as "\r\n".
-        out = w.process.stdout().replace("\r\n", "\n")
+        out = w.output().replace("\r\n", "\n")
         self.assertIn("Sending %s...\n" % winenv.windows_path(firmware), out)
         self.assertIn("    4096 bytes of 5000 -  81%\r", out)
         self.assertIn("    5000 bytes of 5000 - 100%\r", out)

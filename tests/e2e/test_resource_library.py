@@ -27,7 +27,7 @@ class ResourceLibrary(Scenario):
         w.program = shutil.copy(w.program, folder)
         shutil.copy(LIBRARY, folder)
         main = w.start_program()
-        self.assertEqual(MAIN_TITLE, self.robot.get(main)["text"])
+        self.assertEqual(MAIN_TITLE, self.robot.get(main)["title"])
         self.assertEqual("開始", self.robot.get(main, START)["text"])
         # The small icon sits at the left end of the title bar; the library's is red.
         red, _, blue = mean_colour(w.shoot(main, "main-window"), 12, 12, 5, 4)

@@ -26,8 +26,8 @@ class UploadFailures(Scenario):
         self.assertEqual((ERROR_CAPTION, UPLOAD_ERROR_TEXT, [IDOK]), (box["caption"], box["text"], box["buttons"]))
         self.assertEqual("cancelled", tracker.wait_upload(10).outcome)
         # Only once the user has read it does the page ask whether to close the program.
-        w.leave(page6, box)
-        self.assertNotIn("Sent OK", w.process.stdout())
+        w.leave(page6, box=box)
+        self.assertNotIn("Sent OK", w.output())
 
     def test_image_gone_before_the_upload(self):
         w = self.wizard
@@ -50,10 +50,10 @@ class UploadFailures(Scenario):
         # No transfer starts: the page stays at 0 until the user leaves it.
         page6 = w.wait_page(6, page5)
         self.assertEqual(0, self.robot.get(page6, PROGRESS)["pos"])
-        w.leave(page6)
+        w.leave(page6, "close")
         # The tracker heard nothing from the program but its requests for the boot loader.
         self.assertEqual(set(BOOT_LOADER_REQUEST), set(tracker.received()))
-        self.assertNotIn("Sending", w.process.stdout())
+        self.assertNotIn("Sending", w.output())
 
 
 if __name__ == "__main__":

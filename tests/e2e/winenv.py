@@ -1,5 +1,5 @@
-"""Wine and Xvfb for the scenarios: the prefix, the display, the wine server, the program under
-test and the robot that reads and presses its windows. Python standard library only.
+"""Wine and Xvfb for the scenarios: the prefix, the display, the wine server, and the robot
+that reads and presses the program's windows. Python standard library only.
 
 Paths come from the environment that ctest sets (KV_BUILD_DIR, KV_SOURCE_DIR); run by hand,
 they default to build/ beside this source tree. The end-to-end scenarios use their own prefix,
@@ -27,8 +27,6 @@ STOP_TIMEOUT_S = 20
 START_TIMEOUT_S = 60
 DEFAULT_WAIT_MS = 5000
 POLL_S = 0.02
-# What Wine prints when a program dies of an exception (its crash dialog is turned off).
-CRASH_MARKERS = ("Unhandled page fault", "Unhandled exception", "Unhandled stack overflow", "Unhandled illegal")
 
 
 def ensure_prefix(prefix=PREFIX):
@@ -77,8 +75,8 @@ def stop(proc):
 def start_xvfb(log):
     """A virtual display; -displayfd lets the server pick a free number. Returns (process, ":N")."""
     read_end, write_end = os.pipe()
-    proc = start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-noreset", "-nolisten", "tcp"],
-                 log=log, pass_fds=(write_end,))
+    proc = start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-noreset", "-nolisten",
+                  "tcp"], log=log, pass_fds=(write_end,))
     os.close(write_end)
     number = b""
     try:
@@ -116,38 +114,6 @@ def start_wineserver(env, log):
     return server
 
 
-class Program:
-    """A Windows program run by wine, with its standard output and error kept in files."""
-
-    def __init__(self, exe, env, log_dir, cwd):
-        self.exe, self.env, self.cwd = Path(exe), env, Path(cwd)
-        self.stdout_path = Path(log_dir) / "program.stdout"
-        self.stderr_path = Path(log_dir) / "program.stderr"
-        self.proc = None
-
-    def start(self):
-        with open(self.stderr_path, "wb") as err:
-            self.proc = start(["wine", str(self.exe)], env=self.env, log=self.stdout_path, cwd=str(self.cwd),
-                              stderr=err)
-        return self
-
-    def wait_exit(self, timeout_s):
-        """The exit code once the program has ended; TimeoutError after timeout_s."""
-        try:
-            return self.proc.wait(timeout=timeout_s)
-        except subprocess.TimeoutExpired:
-            raise TimeoutError("%s still running after %.0f s" % (self.exe.name, timeout_s)) from None
-
-    def stdout(self):
-        return self.stdout_path.read_bytes().decode("utf-8", errors="replace")
-
-    def crash_report(self):
-        """Why the program is known to have crashed, or None."""
-        stderr = self.stderr_path.read_bytes().decode("utf-8", errors="replace")
-        lines = [line for line in stderr.splitlines() if any(m in line for m in CRASH_MARKERS)]
-        return "; ".join(lines) or None
-
-
 class RobotError(AssertionError):
     """The robot said "err" (a control it would not press ...) or a wait ran out: a scenario
     fails with it as with any failed assertion."""
@@ -157,13 +123,9 @@ class RobotError(AssertionError):
         self.reason = reason
 
 
-def _word(value):
-    return str(value) if isinstance(value, int) else json.dumps(str(value), ensure_ascii=False)
-
-
 class Robot:
-    """tests/robot/robot.cpp, one command and one reply at a time; it looks and presses, and
-    the waits are here: each polls until what it waits for is on screen or its deadline passes.
+    """tests/robot/robot.cpp, one command and one reply at a time. It looks and presses; the
+    waits are here: each polls until what it waits for is on screen or its deadline passes.
     Window handles are ints, times milliseconds."""
 
     def __init__(self, env, transcript_path):
@@ -174,18 +136,17 @@ class Robot:
         self.command("ping", reply_timeout_s=START_TIMEOUT_S)
 
     def stop(self):
+        self.proc.stdin.close()  # the robot ends with its input
         try:
-            self.command("quit")
-        except (RobotError, OSError):
-            pass
-        stop(self.proc)
-        self.proc.stdin.close()
+            self.proc.wait(timeout=STOP_TIMEOUT_S / 2)
+        except subprocess.TimeoutExpired:
+            stop(self.proc)
         self.proc.stdout.close()
         self.transcript.close()
 
     def command(self, *words, reply_timeout_s=15):
         """Sends one command; its reply's JSON value, or RobotError on "err"."""
-        line = " ".join(_word(w) for w in words)
+        line = " ".join(str(w) if isinstance(w, int) else json.dumps(w, ensure_ascii=False) for w in words)
         self.proc.stdin.write(line.encode("utf-8") + b"\n")
         deadline = time.monotonic() + reply_timeout_s
         while b"\n" not in self._buffer:
@@ -198,7 +159,7 @@ class Robot:
             self._buffer += chunk
         reply, self._buffer = self._buffer.split(b"\n", 1)
         reply = reply.decode("utf-8", errors="replace")
-        if words[0] in ("click", "type", "close", "post"):
+        if words[0] in ("click", "type", "post"):
             self.transcript.write("%9.3f  %s\n           %s\n" % (time.monotonic(), line, reply))
         if reply.startswith("ok "):
             return json.loads(reply[3:])
@@ -216,15 +177,20 @@ class Robot:
             time.sleep(POLL_S)
 
     def windows(self):
-        for w in self.command("windows"):
-            w["hwnd"], w["owner"] = int(w["hwnd"], 16), int(w["owner"], 16)
-            yield w
+        return self.command("windows")
 
-    def get(self, hwnd, control_id=None):
-        props = self.command("get", hwnd, *([] if control_id is None else [control_id]))
-        if "owner" in props:
-            props["owner"] = int(props["owner"], 16)
-        return props
+    def get(self, hwnd, control_id=None, cls="Button"):
+        """The window, or its control with this id: a direct child before a deeper one, each
+        time one of class cls first (ids repeat: in the open-file dialog the Open button and the
+        file list share 1, and the name box is a ComboBoxEx with an Edit inside)."""
+        window = self.command("get", hwnd)
+        if control_id is None:
+            return window
+        found = sorted((c for c in window["controls"] if c["id"] == control_id),
+                       key=lambda c: (c["parent"] != hwnd, c["class"] != cls))
+        if not found:
+            raise RobotError("get %d %d" % (hwnd, control_id), "no such control")
+        return found[0]
 
     def wait_window(self, title, contains=None, not_=None, timeout=DEFAULT_WAIT_MS):
         """The topmost shown dialog with this title, other than not_, with a control whose text
@@ -237,7 +203,7 @@ class Robot:
         return self.until("window %r with %r" % (title, contains), found, timeout)
 
     def gone(self, hwnd, timeout=DEFAULT_WAIT_MS):
-        self.until("0x%08X gone" % hwnd, lambda: all(w["hwnd"] != hwnd for w in self.windows()), timeout)
+        self.until("%d gone" % hwnd, lambda: all(w["hwnd"] != hwnd for w in self.windows()), timeout)
 
     def wait_for(self, hwnd, control_id, timeout=DEFAULT_WAIT_MS, **expected):
         """The control's properties once each one named holds its value (text, usable, pos ...)."""
@@ -259,13 +225,13 @@ class Robot:
                     controls = self.get(w["hwnd"])["controls"]
                     texts = [c["text"] for c in controls if c["id"] == 0xFFFF and c["visible"]]
                     if texts:
-                        buttons = [c["id"] for c in controls if c["class"] == "Button" and c["visible"]]
+                        buttons = sorted(c["id"] for c in controls if c["class"] == "Button" and c["visible"])
                         return dict(hwnd=w["hwnd"], owner=w["owner"], caption=w["title"], text=texts[0],
-                                    buttons=sorted(buttons))
+                                    buttons=buttons)
         return self.until("message box", found, timeout)
 
     def click(self, hwnd, control_id):
-        self.command("click", hwnd, control_id)
+        self.command("click", self.get(hwnd, control_id)["hwnd"])
 
     def refusal(self, hwnd, control_id):
         """Why the robot would not press the control, or None if it pressed it."""
@@ -275,10 +241,7 @@ class Robot:
             return e.reason
 
     def type(self, hwnd, control_id, text):
-        self.command("type", hwnd, control_id, text)
-
-    def close(self, hwnd):
-        self.command("close", hwnd)
+        self.command("type", self.get(hwnd, control_id, cls="Edit")["hwnd"], text)
 
     def post(self, hwnd, message, wparam=0, lparam=0):
         self.command("post", hwnd, message, wparam, lparam)

@@ -12,6 +12,7 @@ Files, per run:
 import contextlib
 import re
 import shutil
+import subprocess
 import unittest
 
 import winenv
@@ -49,10 +50,13 @@ PAGE_MARKS = {
 }
 
 WM_DEVICECHANGE, DBT_DEVNODES_CHANGED = 0x0219, 7
+WM_KEYDOWN, VK_ESCAPE, WM_SYSCOMMAND, SC_CLOSE = 0x0100, 0x1B, 0x0112, 0xF060
 START_TIMEOUT_MS = 30000
 PAGE_TIMEOUT_MS = 8000  # a scan costs 500 ms per matching device before the page shows
 OPEN_FILE_TIMEOUT_MS = 15000  # the dialog's first opening in a prefix takes a few seconds
 EXIT_TIMEOUT_S = 10
+# What Wine prints when a program dies of an exception (its crash dialog is turned off).
+CRASH_MARKERS = ("Unhandled page fault", "Unhandled exception", "Unhandled stack overflow", "Unhandled illegal")
 
 
 def check(condition, message):
@@ -105,9 +109,9 @@ class Wizard(contextlib.ExitStack):
 
     def _end(self):
         try:
-            if self.process is not None and self.process.proc.poll() is None:
+            if self.process is not None and self.process.poll() is None:
                 winenv.screenshot(self.display, self.shot_dir / "99-end-screen.png")
-                winenv.stop(self.process.proc)
+                winenv.stop(self.process)
         finally:
             for tracker in self.trackers:
                 tracker.unplug()
@@ -117,23 +121,31 @@ class Wizard(contextlib.ExitStack):
 
     def start_program(self):
         """Starts the program; its main window once it is shown."""
-        self.process = winenv.Program(self.program, self.env, self.log_dir, self.work_dir).start()
+        with open(self.log_dir / "program.stderr", "wb") as stderr:
+            self.process = winenv.start(["wine", str(self.program)], env=self.env, cwd=self.work_dir,
+                                        log=self.log_dir / "program.stdout", stderr=stderr)
         try:
             return self.robot.wait_window(MAIN_TITLE, timeout=START_TIMEOUT_MS)
         except winenv.RobotError:
             self._check_no_crash()
             raise
 
+    def output(self, stream="stdout"):
+        return (self.log_dir / ("program." + stream)).read_bytes().decode("utf-8", errors="replace")
+
     def expect_exit(self, code=0):
         """Waits until the program has ended; checks its exit code and that it did not crash."""
-        actual = self.process.wait_exit(EXIT_TIMEOUT_S)
+        try:
+            actual = self.process.wait(timeout=EXIT_TIMEOUT_S)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("the program still runs %d s after it should have ended" % EXIT_TIMEOUT_S)
         self._check_no_crash()
         check(actual == code, "exit code %s, not %s" % (actual, code))
 
     def _check_no_crash(self):
-        if self.process is not None and self.process.proc.poll() is not None:
-            report = self.process.crash_report()
-            check(report is None, "the program crashed: %s" % report)
+        if self.process is not None and self.process.poll() is not None:
+            crashes = [line for line in self.output("stderr").splitlines() if any(m in line for m in CRASH_MARKERS)]
+            check(not crashes, "the program crashed: %s" % "; ".join(crashes))
 
     def shoot(self, hwnd, what):
         """Saves the window (a page, a message box) as <nn>-<what>.png."""
@@ -209,22 +221,24 @@ class Wizard(contextlib.ExitStack):
         self.robot.click(page3, NEXT)
         return main, self.wait_page(5, page3)
 
-    def exit_question(self, page, box=None):
-        """Cancel on the page (or OK on the error box that the page shows): the exit question,
-        owned by the page."""
-        if box is None:
-            self.robot.click(page, CANCEL)
-        else:
+    def exit_question(self, page, how="cancel", box=None):
+        """The exit question, owned by the page, once the user has asked to leave it: by its
+        Cancel button, Esc or the title bar's close button, or by OK on its error box."""
+        if box is not None:
             self.robot.click(box["hwnd"], IDOK)
             self.robot.gone(box["hwnd"])
+        elif how == "cancel":
+            self.robot.click(page, CANCEL)
+        else:
+            self.robot.post(page, *{"esc": (WM_KEYDOWN, VK_ESCAPE), "close": (WM_SYSCOMMAND, SC_CLOSE)}[how])
         question = self.robot.box(owner=page)
         check((question["caption"], question["text"], question["buttons"]) == EXIT_QUESTION + ([IDOK, IDCANCEL],),
               "not the exit question: %s" % question)
         return question
 
-    def leave(self, page, box=None):
+    def leave(self, page, how="cancel", box=None):
         """Ends the program from a page as a user does: the exit question, then OK."""
-        self.robot.click(self.exit_question(page, box)["hwnd"], IDOK)
+        self.robot.click(self.exit_question(page, how, box)["hwnd"], IDOK)
         self.expect_exit(0)
 
 
