@@ -9,10 +9,15 @@
                                                      "present" keeps, holding the power button
                                                      unless --no-power
 
-Options before the action: --port N (default 7), --kind stm|prolific|generic. Options of serve
-and present: --boot-loader, --reset-return SECONDS|never, --reset-button-gone SECONDS,
---paced, --cancel-block N, --received-dir DIR (see --help). serve prints "present on COM<n>" as its first line once the port and its device key
-are in place; --quiet shows nothing after it.
+Options before the action: --port N (default 7), --kind stm|prolific|generic. serve's options
+(present takes them too) choose the tracker's behaviour: its mode, its restarts, how its boot
+loader receives, and its settings and their faults (see --help), e.g.
+
+    serve --boot-loader --paced --cancel-block 3
+    serve --setting "NAME=Иван" --setting "ZONE=55.7,37.6" --settings-fault broken=1 --settings-fault-once
+
+serve prints "present on COM<n>" as its first line once the port and its device key are in
+place; --quiet shows nothing after it.
 
 While serve runs in a terminal it reads commands: "r" + Enter presses Reset holding the power
 button (boot loader), "n" + Enter presses Reset alone (normal mode), "q" + Enter quits. SIGUSR1
@@ -32,6 +37,7 @@ import time
 
 from sim import presence
 from sim.events import describe
+from sim.settings import DEFAULT_PAYLOADS, FAULTS, SettingsOptions, numbered_payloads
 from sim.tracker import BOOT, DEFAULT_RESET_RETURN_S, NORMAL, Tracker
 from sim.ymodem import ReceiverOptions
 
@@ -41,7 +47,6 @@ HOLDER_STOP_TIMEOUT_S = 30
 SIGNAL_COMMANDS = {signal.SIGINT: "q", signal.SIGTERM: "q", signal.SIGUSR1: "r", signal.SIGUSR2: "n"}
 COMMANDS_HELP = ("Commands: r + Enter holds the power button and presses Reset (boot loader), "
                  "n + Enter presses Reset alone (normal mode), q + Enter quits.")
-TRACKER_OPTIONS = ("boot_loader", "reset_return", "reset_button_gone", "paced", "cancel_block", "received_dir")
 
 
 def state_path(prefix, port):
@@ -52,9 +57,17 @@ def serve(args):
     receiver = ReceiverOptions(paced=args.paced, cancel_block=args.cancel_block,
                                received_dir=os.path.abspath(args.received_dir or os.path.join(args.prefix,
                                                                                               "kvsim-received")))
+    name, _, at = (args.settings_fault or "").partition("=")
+    try:
+        settings = SettingsOptions(payloads=tuple(args.setting) if args.setting else numbered_payloads(
+                                       args.settings_count or len(DEFAULT_PAYLOADS)),
+                                   fault=name or None, fault_at=int(at or 1), fault_once=args.settings_fault_once)
+    except ValueError as error:
+        print("settings: %s" % error, file=sys.stderr)
+        return 2
     tracker = Tracker(args.prefix, args.port, KINDS[args.kind], mode=BOOT if args.boot_loader else NORMAL,
-                      reset_return_s=args.reset_return,
-                      reset_button_gone_s=args.reset_button_gone, receiver=receiver)
+                      reset_return_s=args.reset_return, reset_button_gone_s=args.reset_button_gone,
+                      receiver=receiver, settings=settings)
     commands = queue.SimpleQueue()
     for sig, command in SIGNAL_COMMANDS.items():
         signal.signal(sig, lambda *_, command=command: commands.put(command))
@@ -102,18 +115,8 @@ def present(args):
     if os.path.exists(state):
         print("COM%d is already present (%s)" % (args.port, state), file=sys.stderr)
         return 1
-    options = []
-    for name in TRACKER_OPTIONS:
-        value = getattr(args, name)
-        flag = "--" + name.replace("_", "-")
-        if value is True:
-            options.append(flag)
-        elif value is None and name == "reset_return":
-            options += [flag, "never"]
-        elif value is not None and value is not False:
-            options += [flag, str(value)]
-    command = [sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "tracker.py"), "--prefix", args.prefix,
-               "--port", str(args.port), "--kind", args.kind, "serve", "--quiet"] + options
+    command = [sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "tracker.py"),
+               "--prefix", args.prefix, "--port", str(args.port), "--kind", args.kind, "serve", "--quiet"] + args.options
     holder = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, start_new_session=True)
     # The holder prints nothing after its first line, so nothing waits on the pipe once it is closed.
     with holder.stdout:
@@ -175,26 +178,35 @@ def command_line():
     parser.add_argument("--prefix", default=os.environ.get("WINEPREFIX"), help="Wine prefix (default $WINEPREFIX)")
     parser.add_argument("--port", type=int, default=7, help="COM port number, 5 or above (default 7)")
     parser.add_argument("--kind", choices=sorted(KINDS), default="stm", help="USB bridge (default stm)")
-    tracker = argparse.ArgumentParser(add_help=False)
-    tracker.add_argument("--boot-loader", action="store_true", help="start in the boot loader")
-    tracker.add_argument("--reset-return", type=lambda text: None if text == "never" else seconds(text),
-                         default=DEFAULT_RESET_RETURN_S, metavar="SECONDS|never",
-                         help="how long the device is away after \"2\" (default %s)" % DEFAULT_RESET_RETURN_S)
-    tracker.add_argument("--reset-button-gone", type=seconds, default=0, metavar="SECONDS",
-                         help="how long the device is away after the Reset button (default 0)")
-    tracker.add_argument("--paced", action="store_true", help="the program's bytes reach it at 115200 bit/s")
-    tracker.add_argument("--cancel-block", type=int, metavar="N",
-                         help="answer block N with CAN CAN (0 is the header)")
-    tracker.add_argument("--received-dir", metavar="DIR",
-                         help="where received files stay (default $PREFIX/kvsim-received)")
     sub = parser.add_subparsers(dest="action", required=True)
-    sub.add_parser("present", parents=[tracker], help="plug the tracker in and leave it there")
+    serve_parser = sub.add_parser("serve", help="plug the tracker in until Ctrl-C")
+    serve_parser.add_argument("--quiet", action="store_true", help="show nothing after the first line")
+    serve_parser.add_argument("--boot-loader", action="store_true", help="start in the boot loader")
+    serve_parser.add_argument("--reset-return", type=lambda text: None if text == "never" else seconds(text),
+                              default=DEFAULT_RESET_RETURN_S, metavar="SECONDS|never",
+                              help="how long the device is away after \"2\" (default %s)" % DEFAULT_RESET_RETURN_S)
+    serve_parser.add_argument("--reset-button-gone", type=seconds, default=0, metavar="SECONDS",
+                              help="how long the device is away after the Reset button (default 0)")
+    serve_parser.add_argument("--paced", action="store_true", help="the program's bytes reach it at 115200 bit/s")
+    serve_parser.add_argument("--cancel-block", type=int, metavar="N",
+                              help="answer block N of the firmware with CAN CAN (0 is the header)")
+    serve_parser.add_argument("--received-dir", metavar="DIR",
+                              help="where received files stay (default $PREFIX/kvsim-received)")
+    serve_parser.add_argument("--setting", action="append", type=lambda text: text.encode("cp1251"), metavar="TEXT",
+                              help="a setting, in cp1251; as often as needed, in order (default: %d settings, "
+                                   "some in Russian)" % len(DEFAULT_PAYLOADS))
+    serve_parser.add_argument("--settings-count", type=int, metavar="N",
+                              help="N settings: the default ones, then P<number>=<number>")
+    serve_parser.add_argument("--settings-fault", metavar="NAME[=RECORD]",
+                              help="a fault of the settings dump or restore: %s" % ", ".join(FAULTS))
+    serve_parser.add_argument("--settings-fault-once", action="store_true",
+                              help="play the settings fault on the first dump only")
+    present_parser = sub.add_parser("present", help="plug the tracker in and leave it there; takes serve's options")
+    present_parser.add_argument("options", nargs=argparse.REMAINDER, help="options of serve")
     sub.add_parser("absent", help="take the tracker away")
     reset = sub.add_parser("press-reset", help="press Reset on the tracker that present or serve keeps")
     reset.add_argument("--no-power", action="store_true",
                        help="without holding the power button: restart in normal mode")
-    serve_parser = sub.add_parser("serve", parents=[tracker], help="plug the tracker in until Ctrl-C")
-    serve_parser.add_argument("--quiet", action="store_true", help="show nothing after the first line")
     return parser
 
 

@@ -19,6 +19,9 @@ its own clock, a kind, and data:
                    "1 1024 ack")
     eot            the program's end of file, and the boot loader's answer (data: "ack", "nak")
     fault          a fault that the test asked the boot loader to play (data: what it does)
+    query          the settings query came (data: what the tracker does about it)
+    restore        a settings set command came (data: its raw bytes)
+    factory        new firmware put the settings back to their factory values
 
 plug and back are logged as the COM link appears, before the device list shows the device
 (0.1 to 0.5 s later); unplug and gone as the link disappears, before it leaves the list.

@@ -107,7 +107,8 @@ class Line:
     def write(self, data):
         """Bytes written while the program has the port closed wait in the pseudo-terminal and
         are read after its next open. What does not fit while the program reads nothing is
-        lost, as a tracker cannot send faster than its host takes; tx shows what went out."""
+        lost, as a tracker cannot send faster than its host takes; tx shows what went out.
+        Returns how many bytes went out."""
         with self._write_lock:
             if self._closed:
                 raise OSError("the tracker's line is gone")
@@ -117,6 +118,7 @@ class Line:
                 written = 0
             if written:
                 self._log.add("tx", bytes(data[:written]))
+            return written
 
     def settings(self):
         """The line settings that the program last made on the port. Data bits and parity are

@@ -3,7 +3,7 @@
 It runs in one of two modes:
 
     normal   what it runs after a plain Reset or power-on: it ignores the boot loader's "1" and
-             "2" (its settings interpreter will answer here)
+             "2", and its settings interpreter answers the settings commands (settings)
     boot     its boot loader (bootloader), started by holding the power button while pressing
              Reset: it answers "1" with its waiting text and restarts into normal mode on "2";
              after the waiting text it takes a firmware image by YMODEM (ymodem)
@@ -25,12 +25,14 @@ if __package__ in (None, ""):
     from sim.bootloader import BootLoader  # noqa: E402
     from sim.events import EventLog  # noqa: E402
     from sim.line import Line  # noqa: E402
+    from sim.settings import SettingsInterpreter, SettingsOptions  # noqa: E402
     from sim.ymodem import Receiver, ReceiverOptions  # noqa: E402
 else:
     from . import presence
     from .bootloader import BootLoader
     from .events import EventLog
     from .line import Line
+    from .settings import SettingsInterpreter, SettingsOptions
     from .ymodem import Receiver, ReceiverOptions
 
 NORMAL, BOOT = "normal", "boot"
@@ -50,13 +52,15 @@ class Tracker:
 
     def __init__(self, prefix, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None, *,
                  mode=NORMAL, reset_return_s=DEFAULT_RESET_RETURN_S, reset_button_gone_s=0,
-                 receiver=None):
+                 receiver=None, settings=None):
         if mode not in (NORMAL, BOOT):
             raise ValueError("mode %r is neither %r nor %r" % (mode, NORMAL, BOOT))
         self.port = presence.Presence(prefix, port, kind, friendly_name, instance)
         self.log = EventLog()
         # How the boot loader takes the firmware image (ymodem.ReceiverOptions; None: as the tracker does).
         self.receiver = receiver or ReceiverOptions()
+        self.settings_interpreter = SettingsInterpreter(settings or SettingsOptions(), send=self.send,
+                                                        stall=lambda: self._line.stall(True), log=self.log)
         self.boot_loader = BootLoader(send=self.send, restart=self._reset_command,
                                       start_receiver=self._start_receiver)
         self._uploads = []
@@ -99,6 +103,7 @@ class Tracker:
         with self._lock:
             self._runner = None
             self.boot_loader.stop_receiving()
+            self.settings_interpreter.reset()
             if self._line is not None:
                 self._disconnect("unplug")
             else:
@@ -137,10 +142,11 @@ class Tracker:
         return line.settings()
 
     def send(self, data):
+        """Writes to the line; how many bytes it took."""
         line = self._line
         if line is None:
             raise RuntimeError("the tracker's port is not present")
-        line.write(data)
+        return line.write(data)
 
     def events(self):
         return self.log.events()
@@ -173,6 +179,22 @@ class Tracker:
             self._uploads_waited += 1
             return self._uploads[self._uploads_waited - 1]
 
+    def settings(self):
+        """The tracker's settings now, in order (bytes each)."""
+        return self.settings_interpreter.settings()
+
+    def restores(self):
+        """Every set command the tracker received: "restore" events, data the raw line."""
+        return [event for event in self.log.events() if event.kind == "restore"]
+
+    def wait_restores(self, count, timeout_s):
+        """Waits until `count` (1 or more) set commands have come; their events, or None if
+        fewer came within timeout_s."""
+        def enough():
+            restores = self.restores()
+            return restores if len(restores) >= count else None
+        return self.log.wait_for(enough, timeout_s)
+
     def _run(self):
         while True:
             with self._inbox_changed:
@@ -186,7 +208,8 @@ class Tracker:
                     self._inbox.clear()
                 if data and self._mode == BOOT:
                     self.boot_loader.on_bytes(data)
-                # In normal mode nothing answers yet; the settings interpreter will take the bytes here.
+                elif data:
+                    self.settings_interpreter.on_bytes(data)
 
     def _deliver(self, data):
         with self._inbox_changed:
@@ -197,6 +220,9 @@ class Tracker:
         return Receiver(self.receiver, send=self.send, log=self.log, on_end=self._upload_ended).start()
 
     def _upload_ended(self, upload):
+        if upload.outcome == "complete":
+            # New firmware starts from its factory settings.
+            self.settings_interpreter.factory_reset()
         with self._uploads_changed:
             self._uploads.append(upload)
             self._uploads_changed.notify_all()
@@ -208,8 +234,9 @@ class Tracker:
     def _restart(self, mode, gone_s):
         """Restarts the tracker in mode; its USB device vanishes for gone_s seconds (0: it stays,
         None: it does not come back)."""
-        # A transfer ends with the restart, before the line can go away under it.
+        # A transfer or a dump ends with the restart, before the line can go away under it.
         self.boot_loader.stop_receiving()
+        self.settings_interpreter.reset()
         back_at = None if gone_s is None else time.monotonic() + gone_s
         if gone_s != 0 and self._line is not None:
             self._disconnect("gone")
