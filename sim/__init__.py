@@ -26,8 +26,8 @@ What happened, with times from time.monotonic() (events.py lists the kinds):
     tracker.uploads() / wait_upload(timeout_s)        the boot loader's transfers (ymodem.Upload:
                                                       outcome, data, name, size_field, frames...)
 
-ReceiverOptions(paced=False (115200 bit/s), cancel_block=None, received_dir=None,
-closing_request_delay_s=0). lrzsz's rb receives the firmware (ymodem.py).
+ReceiverOptions(start="C" (None: never asks), paced=False (115200 bit/s), cancel_block=None,
+received_dir=None, closing_request_delay_s=0). lrzsz's rb receives the firmware (ymodem.py).
 
 Settings (settings.py), answered in normal mode:
 

@@ -13,7 +13,7 @@ last answer away as it exits), behind a bridge that:
     (a pseudo-terminal hands them over all at once);
   * follows the frames and rb's answers for the upload record: block 0's name and size as rb
     accepted them, each answered frame, the answer to EOT;
-  * plays the fault rb has no option for: CAN CAN for a chosen block.
+  * plays the faults rb has no option for: never asking, and CAN CAN for a chosen block.
 
 rb writes into a fresh folder per transfer (it refuses to overwrite and then aborts), and keeps
 the folders of a name like c:/users/.../fw.dfu; the record's data is the one file it wrote.
@@ -51,15 +51,21 @@ PURGE_QUIET_S = 1.0
 
 @dataclasses.dataclass(frozen=True)
 class ReceiverOptions:
-    """How the boot loader receives. paced: at 115200 bit/s; cancel_block: the block answered with CAN CAN (0 is the header, then the data blocks by
+    """How the boot loader receives. start: "C", or None for a boot loader that never asks;
+    paced: at 115200 bit/s; cancel_block: the block answered with CAN CAN (0 is the header, then the data blocks by
     their number); received_dir: where rb's folders stay (None: removed after the transfer);
     closing_request_delay_s: from the ACK of EOT to the request for the closing block 0, time
     for a test to see the program at the end of the data."""
 
+    start: object = "C"
     paced: bool = False
     received_dir: object = None
     cancel_block: object = None
     closing_request_delay_s: float = 0.0
+
+    def __post_init__(self):
+        if self.start not in ("C", None):
+            raise ValueError("start request %r is neither C nor None" % (self.start,))
 
 
 Frame = dataclasses.make_dataclass("Frame", ["t", "number", "length", "verdict"])
@@ -242,7 +248,9 @@ class Receiver:
         return self.options.received_dir
 
     def _wait_for_first_frame(self):
-        self._log.add("upload", "waiting for a file, asking with C every %g s" % START_INTERVAL_S)
+        asks = self.options.start is not None
+        self._log.add("upload", "waiting for a file, " + ("asking with C every %g s" % START_INTERVAL_S
+                                                          if asks else "never asking"))
         give_up_at = time.monotonic() + GIVE_UP_S
         ask_at = time.monotonic()
         while True:
@@ -255,9 +263,9 @@ class Receiver:
                     now = time.monotonic()
                     if now >= give_up_at:
                         raise _End("no file", "no frame came within %g s" % GIVE_UP_S)
-                    if now >= ask_at:
+                    if asks and now >= ask_at:
                         break
-                    self._changed.wait(min(give_up_at, ask_at) - now)
+                    self._changed.wait((min(give_up_at, ask_at) if asks else give_up_at) - now)
             self._send(b"C")
             ask_at += START_INTERVAL_S
 
