@@ -1,68 +1,26 @@
+// Finding the tracker's port: its bridge's friendly name, the pass over the present devices, and
+// the slot that hands the name to the workers.
 #include "link/TrackerPortScan.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FakeClock.h"
+#include "link/FriendlyName.h"
 #include "link/PortNameSlot.h"
 #include "link/SetupDiDeviceList.h"
 
 namespace {
 
-struct FakeDevice {
-    std::wstring friendlyName;
-    bool readFails = false;
-};
-
-// Plays the present devices. A failing read still scribbles the name into the buffer, so a scan
-// that used the buffer anyway would be caught. Names are written without a terminator: the scan
-// has to rely on the zeroed buffer, as it does with the platform.
-class FakeDeviceList : public DeviceList {
-public:
-    explicit FakeDeviceList(std::vector<FakeDevice> devices) : devices_(std::move(devices)) {}
-
-    bool Open() override {
-        ++opens;
-        return !openFails;
-    }
-
-    NameRead ReadFriendlyName(unsigned index, wchar_t* buffer, unsigned bufferBytes) override {
-        ++reads;
-        bufferSizes.push_back(bufferBytes);
-        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer);
-        dirtyBuffer |= std::any_of(bytes, bytes + bufferBytes, [](unsigned char b) { return b != 0; });
-        if (index >= devices_.size()) {
-            return NameRead::kNoMoreDevices;
-        }
-        const FakeDevice& device = devices_[index];
-        std::memcpy(buffer, device.friendlyName.data(), device.friendlyName.size() * sizeof(wchar_t));
-        return device.readFails ? NameRead::kNoName : NameRead::kRead;
-    }
-
-    void Close() override { ++closes; }
-
-    bool openFails = false;
-    int opens = 0;
-    int reads = 0;
-    int closes = 0;
-    std::vector<unsigned> bufferSizes;
-    bool dirtyBuffer = false;  // some read began with a buffer that was not all zero
-
-private:
-    std::vector<FakeDevice> devices_;
-};
-
-// Records every name shown, "" for an emptied box.
-class RecordingDisplays : public PortDisplay {
-public:
-    void Show(const wchar_t* portName) override { calls.push_back(portName); }
-
-    std::vector<std::wstring> calls;
-};
+// Like the program's own slot: a namespace-scope static, usable without any start-up code.
+PortNameSlot g_staticSlot;
 
 std::wstring Read(const PortNameSlot& slot) {
     wchar_t name[PortNameSlot::kMaxChars + 1];
@@ -70,121 +28,142 @@ std::wstring Read(const PortNameSlot& slot) {
     return name;
 }
 
-const std::vector<std::wstring> kCleared = {L""};
-
-std::vector<std::wstring> ClearedThenShown(std::initializer_list<const wchar_t*> names) {
-    std::vector<std::wstring> calls = kCleared;
-    for (const wchar_t* name : names) {
-        calls.push_back(name);
-    }
-    return calls;
+// The port cut out of a friendly name, or "-" when the name is refused.
+std::wstring Cut(const wchar_t* friendlyName) {
+    wchar_t port[kMaxPortNameChars + 1] = L"STALE";
+    if (CutPortName(friendlyName, port))
+        return port;
+    EXPECT_EQ(std::wstring(), port) << "a refused name must leave the port empty";
+    return L"-";
 }
 
+struct FakeDevice {
+    std::wstring friendlyName;
+    bool readFails = false;
+};
+
+// Plays the present devices. Names are written without a terminator, so the scan has to rely
+// on a zeroed buffer, as it does with the platform; a failing read writes the name all the same.
+class FakeDeviceList : public DeviceList {
+public:
+    explicit FakeDeviceList(std::vector<FakeDevice> devices) : devices_(std::move(devices)) {}
+
+    bool Open() override { return !openFails; }
+    NameRead ReadFriendlyName(unsigned index, wchar_t* buffer, unsigned bufferBytes) override {
+        bufferSizes.push_back(bufferBytes);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer);
+        dirtyBuffer |= std::any_of(bytes, bytes + bufferBytes, [](unsigned char b) { return b != 0; });
+        if (index >= devices_.size())
+            return NameRead::kNoMoreDevices;
+        const FakeDevice& device = devices_[index];
+        std::memcpy(buffer, device.friendlyName.data(), device.friendlyName.size() * sizeof(wchar_t));
+        return device.readFails ? NameRead::kNoName : NameRead::kRead;
+    }
+    void Close() override { ++closes; }
+
+    bool openFails = false;
+    int closes = 0;
+    std::vector<unsigned> bufferSizes;  // one per read
+    bool dirtyBuffer = false;           // some read began with a buffer that was not all zero
+
+private:
+    std::vector<FakeDevice> devices_;
+};
+
+class RecordingDisplay : public PortDisplay {
+public:
+    void Show(const wchar_t* portName) override { shown.push_back(portName); }
+    std::vector<std::wstring> shown;
+};
+
 struct Scan {
-    explicit Scan(std::vector<FakeDevice> devices, const wchar_t* previousName = L"")
-        : devices(std::move(devices)) {
+    Scan(std::vector<FakeDevice> list, const wchar_t* previousName) : devices(std::move(list)) {
         portName.Set(previousName);
     }
-    void Run() { ScanTrackerPorts(devices, portName, displays, clock); }
+    void Run() { ScanTrackerPorts(devices, portName, display, clock); }
 
     FakeDeviceList devices;
     PortNameSlot portName;
-    RecordingDisplays displays;
+    RecordingDisplay display;
     FakeClock clock;
 };
 
+const wchar_t kStm7[] = L"STMicroelectronics Virtual COM Port (COM7)";
+const wchar_t kProlific3[] = L"Prolific USB-to-Serial Comm Port (COM3)";
+
 }  // namespace
 
-TEST(PortDiscovery, TakesPortOfStmBridge) {
-    Scan scan({{L"Communications Port (COM1)"}, {L"STMicroelectronics Virtual COM Port (COM7)"}}, L"COM9");
-    scan.Run();
-
-    EXPECT_EQ(L"COM7", Read(scan.portName));
-    EXPECT_EQ(std::vector<uint32_t>{kPortSettleMs}, scan.clock.sleeps);
-    EXPECT_EQ(ClearedThenShown({L"COM7"}), scan.displays.calls);
-    EXPECT_EQ(1, scan.devices.opens);
-    EXPECT_EQ(1, scan.devices.closes);
-    EXPECT_EQ(3, scan.devices.reads) << "two devices and the read that finds the end";
-}
-
-TEST(PortDiscovery, OtherSerialPortsLeaveNameEmpty) {
-    Scan scan({{L"USB Serial Port (COM12)"}, {L"stmicroelectronics virtual com port (COM8)"}}, L"COM7");
-    scan.Run();
-
-    EXPECT_EQ(L"", Read(scan.portName)) << "the name of the last pass must not survive";
-    EXPECT_TRUE(scan.clock.sleeps.empty());
-    EXPECT_EQ(kCleared, scan.displays.calls);
-    EXPECT_EQ(1, scan.devices.closes);
-}
-
-TEST(PortDiscovery, LastMatchingDeviceWinsAndEachIsShownInTurn) {
-    Scan scan({{L"STMicroelectronics Virtual COM Port (COM7)"},
-               {L"USB Serial Port (COM12)"},
-               {L"Prolific USB-to-Serial Comm Port (COM3)"}});
-    const uint32_t start = scan.clock.NowMs();
-    scan.Run();
-
-    EXPECT_EQ(L"COM3", Read(scan.portName));
-    EXPECT_EQ((std::vector<uint32_t>{kPortSettleMs, kPortSettleMs}), scan.clock.sleeps);
-    EXPECT_TRUE(HasElapsed(scan.clock.NowMs(), start, 1000));
-    EXPECT_EQ(ClearedThenShown({L"COM7", L"COM3"}), scan.displays.calls);
-}
-
-TEST(PortDiscovery, UnusablePortNameSkipsOnlyThatDevice) {
-    const wchar_t* const unusable[] = {
-        L"STM Virtual COM Port",               // no '('
-        L"STM Virtual COM Port (COM5",         // no ')' after it
-        L"STM Virtual COM Port (COM1234567)",  // ten characters
-        L"STM Virtual COM Port ()",            // empty
+TEST(FriendlyName, BridgeIsKnownByItsMakersNameAndItsPortByTheFirstParentheses) {
+    const struct {
+        const wchar_t* name;
+        bool bridge;
+        const wchar_t* port;
+    } kCases[] = {
+        {kStm7, true, L"COM7"},
+        {L"Prolific USB-to-Serial Comm Port (COM3) extra", true, L"COM3"},
+        {L"USB (COM5) by Prolific", true, L"COM5"},
+        {L"USB Serial Port (COM12)", false, L"COM12"},
+        {L"stmicroelectronics Virtual COM Port (COM7)", false, L"COM7"},
+        {L"PROLIFIC USB-to-Serial Comm Port (COM3)", false, L"COM3"},
+        {L"STM32 (Rev B) Port (COM4)", true, L"Rev B"},
+        {L"STM (a (b) c)", true, L"a (b"},
+        {L"STM) (COM5)", true, L"COM5"},
+        {L"STM (C)", true, L"C"},
+        {L"STM (COM123456)", true, L"COM123456"},
+        {L"STM (COM1234567)", true, L"-"},
+        {L"STM Virtual COM Port", true, L"-"},
+        {L"STM Virtual COM Port (COM7", true, L"-"},
+        {L"STM Virtual COM Port ) (COM7", true, L"-"},
+        {L"STM Virtual COM Port () (COM7)", true, L"-"},
+        {nullptr, false, L"-"},
     };
-    for (const wchar_t* name : unusable) {
-        SCOPED_TRACE(std::string("friendly name ") + std::string(name, name + wcslen(name)));
-
-        Scan alone({{name}}, L"COM9");
-        alone.Run();
-        EXPECT_EQ(L"", Read(alone.portName));
-        EXPECT_EQ(kCleared, alone.displays.calls);
-
-        Scan afterBridge({{L"Prolific USB-to-Serial Comm Port (COM3)"}, {name}});
-        afterBridge.Run();
-        EXPECT_EQ(L"COM3", Read(afterBridge.portName));
-        EXPECT_EQ(ClearedThenShown({L"COM3"}), afterBridge.displays.calls);
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.bridge, IsTrackerBridgeName(c.name));
+        EXPECT_EQ(c.port, Cut(c.name));
     }
 }
 
-TEST(PortDiscovery, MissingDeviceListChangesNothing) {
-    Scan scan({{L"STMicroelectronics Virtual COM Port (COM7)"}}, L"COM5");
+TEST(PortScan, EveryBridgeFoundIsShownInTurnAndTheLastOneStays) {
+    const struct {
+        std::vector<FakeDevice> devices;
+        std::vector<std::wstring> found;
+    } kCases[] = {
+        {{{L"Communications Port (COM1)"}, {kStm7}}, {L"COM7"}},
+        {{{L"USB Serial Port (COM12)"}, {L"stmicroelectronics virtual com port (COM8)"}}, {}},
+        {{{kStm7}, {L"USB Serial Port (COM12)"}, {kProlific3}}, {L"COM7", L"COM3"}},
+        // A bridge whose name holds no usable port is passed over, as is a name that cannot be read.
+        {{{L"STM Virtual COM Port (COM1234567)"}, {kProlific3}, {L"STM Virtual COM Port ()"}}, {L"COM3"}},
+        {{{kStm7}, {kProlific3, true}, {L"Generic Bluetooth Radio"}}, {L"COM7"}},
+        // Written over the longer name before it, the second would read "STM Port (COM8)".
+        {{{L"ABCDEFGHIJKLMN)"}, {L"STM Port (COM8"}}, {}},
+    };
+    for (size_t i = 0; i < std::size(kCases); ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        const auto& c = kCases[i];
+        Scan scan(c.devices, L"COM9");
+        scan.Run();
+        std::vector<std::wstring> shown{L""};  // no tracker known while the pass runs
+        shown.insert(shown.end(), c.found.begin(), c.found.end());
+        EXPECT_EQ(shown, scan.display.shown);
+        EXPECT_EQ(c.found.empty() ? std::wstring() : c.found.back(), Read(scan.portName));
+        // Each bridge found gets time to settle before the workers may open it.
+        EXPECT_EQ(std::vector<uint32_t>(c.found.size(), kPortSettleMs), scan.clock.sleeps);
+        // Every device is read, then the end is found, each time into the whole zeroed buffer.
+        EXPECT_EQ(std::vector<unsigned>(c.devices.size() + 1, kFriendlyNameBytes), scan.devices.bufferSizes);
+        EXPECT_FALSE(scan.devices.dirtyBuffer);
+        EXPECT_EQ(1, scan.devices.closes);
+    }
+}
+
+TEST(PortScan, WithoutADeviceListTheLastKnownPortStays) {
+    Scan scan({{kStm7}}, L"COM5");
     scan.devices.openFails = true;
     scan.Run();
-
     EXPECT_EQ(L"COM5", Read(scan.portName));
-    EXPECT_TRUE(scan.displays.calls.empty());
-    EXPECT_TRUE(scan.clock.sleeps.empty());
-    EXPECT_EQ(0, scan.devices.reads);
-    EXPECT_EQ(0, scan.devices.closes) << "a list that was never obtained must not be released";
-}
-
-TEST(PortDiscovery, UnreadableNameSkipsOnlyThatDevice) {
-    Scan scan({{L"STMicroelectronics Virtual COM Port (COM7)"},
-               {L"Prolific USB-to-Serial Comm Port (COM3)", /*readFails=*/true},
-               {L"Generic Bluetooth Radio"}});
-    scan.Run();
-
-    EXPECT_EQ(L"COM7", Read(scan.portName));
-    EXPECT_EQ(ClearedThenShown({L"COM7"}), scan.displays.calls);
-    EXPECT_EQ(4, scan.devices.reads) << "the devices after the unreadable one are still looked at";
-}
-
-// The second name is written without a terminator over where the first, longer one lay; read
-// together they would make "STM Port (COM8)".
-TEST(PortDiscovery, EveryReadStartsWithZeroedBuffer) {
-    Scan scan({{L"ABCDEFGHIJKLMN)"}, {L"STM Port (COM8"}});
-    scan.Run();
-
-    EXPECT_EQ(L"", Read(scan.portName));
-    EXPECT_TRUE(scan.clock.sleeps.empty());
-    EXPECT_FALSE(scan.devices.dirtyBuffer);
-    EXPECT_EQ(std::vector<unsigned>(3, kFriendlyNameBytes), scan.devices.bufferSizes);
+    EXPECT_TRUE(scan.display.shown.empty());
+    EXPECT_TRUE(scan.devices.bufferSizes.empty());
+    EXPECT_EQ(0, scan.devices.closes) << "a list that was never obtained is not released";
 }
 
 // Under Wine the real list holds a handful of emulated devices, and the walk through them ends.
@@ -194,11 +173,56 @@ TEST(SetupDiDeviceList, WalksPresentDevicesToTheEnd) {
     wchar_t name[kFriendlyNameBytes / sizeof(wchar_t)];
     unsigned count = 0;
     while (count < 10000 &&
-           devices.ReadFriendlyName(count, name, sizeof name) != DeviceList::NameRead::kNoMoreDevices) {
+           devices.ReadFriendlyName(count, name, sizeof name) != DeviceList::NameRead::kNoMoreDevices)
         ++count;
-    }
     EXPECT_GT(count, 0u);
     EXPECT_LT(count, 10000u);
     devices.Close();
     EXPECT_EQ(DeviceList::NameRead::kNoMoreDevices, devices.ReadFriendlyName(0, name, sizeof name));
+}
+
+TEST(PortNameSlot, HoldsTheLastNameThatFits) {
+    EXPECT_TRUE(g_staticSlot.IsEmpty());
+    PortNameSlot slot;
+    EXPECT_TRUE(slot.Set(L"COM123456"));
+    EXPECT_TRUE(slot.Set(L"COM3"));
+    EXPECT_FALSE(slot.Set(L"COM1234567"));
+    EXPECT_FALSE(slot.Set(nullptr));
+    EXPECT_EQ(L"COM3", Read(slot));
+    EXPECT_FALSE(slot.IsEmpty());
+    slot.Clear();
+    EXPECT_EQ(L"", Read(slot));
+    EXPECT_TRUE(slot.IsEmpty());
+    EXPECT_TRUE(slot.Set(L"COM7"));
+    EXPECT_TRUE(slot.Set(L""));
+    EXPECT_TRUE(slot.IsEmpty());
+}
+
+// Discovery rewrites the name on the UI thread while a worker reads it to open the port; the
+// worker must only ever see one of the names written. Reading goes on until a million reads
+// have overlapped a million writes, so that the two threads really ran side by side.
+TEST(PortNameSlot, ReaderNeverSeesAHalfWrittenName) {
+    PortNameSlot slot;
+    const wchar_t* const names[] = {L"AAAAAAAAA", L"BBBBBBBBB"};
+    slot.Set(names[0]);
+    std::atomic<long> writes{0};
+    std::atomic<bool> reading{true};
+    std::thread writer([&] {
+        for (long i = 0; reading; ++i) {
+            slot.Set(names[i % 2]);
+            writes.store(i + 1, std::memory_order_relaxed);
+        }
+    });
+    long reads = 0;
+    long torn = 0;
+    std::wstring firstTorn;
+    for (; reads < 1000000 || writes.load(std::memory_order_relaxed) < 1000000; ++reads) {
+        wchar_t seen[PortNameSlot::kMaxChars + 1];
+        slot.Get(seen);
+        if (std::wcscmp(seen, names[0]) != 0 && std::wcscmp(seen, names[1]) != 0 && torn++ == 0)
+            firstTorn = seen;
+    }
+    reading = false;
+    writer.join();
+    EXPECT_EQ(0, torn) << "of " << reads << " reads; the first torn one: " << firstTorn;
 }
