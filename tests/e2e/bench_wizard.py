@@ -11,7 +11,6 @@ prints the figures and writes them to ${BUILD}/bench/wizard.json.
 """
 
 import json
-import statistics
 import time
 
 import winenv
@@ -48,12 +47,6 @@ def upload():
                "of_line_limit": round(rate / LINE_BYTES_PER_S, 3),
                "sender_bound_bytes_per_s": [round(b) for b in bounds],
                "of_sender_bound": [round(rate / b, 3) for b in bounds]}
-    blocks = [frame.t for frame in getattr(sent, "frames", []) if frame.length == 1024 and frame.verdict == "ok"]
-    if len(blocks) > 2:
-        cycles_ms = [1000 * (b - a) for a, b in zip(blocks[1:], blocks[2:])]  # data blocks only
-        figures["block_cycle_ms"] = {"median": round(statistics.median(cycles_ms), 1),
-                                     "min": round(min(cycles_ms), 1), "max": round(max(cycles_ms), 1),
-                                     "expected": round(1000 * (FRAME_S + QUIET_BEFORE_FRAME_S), 1)}
     return figures
 
 

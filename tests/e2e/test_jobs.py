@@ -20,6 +20,14 @@ def header_name(path):
 
 
 class Jobs(Scenario):
+    def cancel_open_file(self, page3):
+        self.robot.click(page3, CHOOSE_FILE)
+        dialog = self.robot.wait_window(OPEN_FILE_TITLE, timeout=OPEN_FILE_TIMEOUT_MS)
+        self.wizard.shoot(dialog, "open-file-dialog")
+        self.robot.click(dialog, IDCANCEL)
+        self.robot.gone(dialog)
+        self.robot.wait_for(page3, CHOOSE_FILE, usable=True)
+
     def test_main_window_closes_by_its_title_bar(self):
         main = self.wizard.start_program()
         self.wizard.shoot(main, "main-window")
@@ -37,18 +45,17 @@ class Jobs(Scenario):
         self.assertEqual(1, self.robot.get(page1, JOB_RADIOS[0])["checked"])
         self.robot.click(page1, NEXT)
 
+        # A cancelled open-file dialog changes nothing: no file, no Next; then the file chosen
+        # stays when the dialog is opened again and cancelled.
         page3 = w.wait_page(3, page1)
+        self.cancel_open_file(page3)
+        self.assertEqual("", self.robot.get(page3, FIRMWARE_PATH)["text"])
         self.assertIn("disabled", self.robot.refusal(page3, NEXT))
         firmware = w.firmware_file()
         w.choose_firmware(page3, firmware)
-        # Opening the dialog again and cancelling it keeps the file chosen before.
-        self.robot.click(page3, CHOOSE_FILE)
-        dialog = self.robot.wait_window(OPEN_FILE_TITLE, timeout=OPEN_FILE_TIMEOUT_MS)
-        w.shoot(dialog, "open-file-dialog")
-        self.robot.click(dialog, IDCANCEL)
-        self.robot.gone(dialog)
-        self.robot.wait_for(page3, NEXT, usable=True)
+        self.cancel_open_file(page3)
         self.assertEqual(winenv.windows_path(firmware), self.robot.get(page3, FIRMWARE_PATH)["text"])
+        self.assertTrue(self.robot.get(page3, NEXT)["usable"])
         w.shoot(page3, "page3-firmware-file")
         self.robot.click(page3, NEXT)
 
