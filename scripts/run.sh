@@ -4,9 +4,11 @@
 #   With a display (DISPLAY set): the wizard is yours to click through; the simulated tracker
 #   stays plugged in on COM7 until the program ends, and the terminal plays its buttons: when a
 #   page asks you to hold the power button and press Reset, type r and Enter.
-#   Without one: the wizard runs under Xvfb and the robot walks job 1, the firmware upgrade,
-#   from Start to the finish page, telling each page as it comes; the screenshots go to
-#   build/screenshots/walk/. Exit code 0 once the upgrade has gone through.
+#   Without one: the wizard runs under Xvfb and the robot walks job 0, the firmware upgrade
+#   with the tracker's settings saved before it and written back after it, from Start to the
+#   finish page, telling each page, the upload and the settings as they go; the screenshots go
+#   to build/screenshots/walk/. Exit code 0 once the tracker has the new firmware and its
+#   settings of before.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -15,7 +15,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for pkg in g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake googletest wine wine32:i386 \
-  xvfb imagemagick fonts-wine python3 lrzsz; do
+  xvfb imagemagick fonts-wine python3 lrzsz locales; do
   have "$pkg" || need+=("$pkg")
 done
 
@@ -24,4 +24,7 @@ if [ ${#need[@]} -gt 0 ] || [ -n "${fresh_arch:-}" ]; then
   "${as_root[@]}" apt-get update -q
   [ ${#need[@]} -gt 0 ] && "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
+# The end-to-end scenarios run the program as on a Russian Windows: Wine takes its code page
+# (1251) from this locale.
+locale -a | grep -qx ru_RU.utf8 || "${as_root[@]}" localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 exit 0

@@ -6,16 +6,22 @@ prints the figures and writes them to ${BUILD}/bench/wizard.json.
                 The line carries at most 11520 bytes/s; the sender's own waits bound it lower:
                 each 1024-byte block is a 1029-byte frame (89.3 ms), then the ACK is polled in
                 10 ms steps, and 30 ms of quiet are awaited before the next frame.
+    job 0       the upgrade with the settings kept, end to end: the same image and 100 settings;
+                the seconds each page from 4 to 8 is on screen, and the program's peak resident
+                memory (VmHWM) on the finish page.
     error boxes how long page 5 waits for a tracker that never answers (the limit is 40 s, then
                 a 1 s pause) and page 6 for a boot loader that never asks for the file (30 s).
 """
 
 import json
+import re
 import time
+from pathlib import Path
 
 import winenv
+from sim.settings import SettingsOptions, numbered_payloads
 from sim.ymodem import ReceiverOptions
-from wizard import NEXT, Wizard
+from wizard import NEXT, Wizard, check
 
 IMAGE_SIZE = 256 * 1024
 LINE_BYTES_PER_S = 115200 / 10
@@ -24,6 +30,9 @@ QUIET_BEFORE_FRAME_S = 0.030
 ACK_POLL_STEP_S = 0.010
 TRANSFER_TIMEOUT_MS = 120000
 BOX_TIMEOUT_MS = 60000
+SETTINGS = 100
+# Writing the settings back takes a second each.
+RESTORE_TIMEOUT_MS = 1000 * (SETTINGS + 60)
 
 
 def upload():
@@ -50,6 +59,29 @@ def upload():
     return figures
 
 
+def keep_settings():
+    settings = numbered_payloads(SETTINGS)
+    with Wizard("bench.keep-settings") as w:
+        tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True), settings=SettingsOptions(settings))
+        firmware = w.firmware_file("kv718a-bench.dfu", IMAGE_SIZE)
+        main, page = w.keep_settings_to_page4(firmware)
+        shown = {4: time.monotonic()}
+        for number in range(5, 10):
+            if number == 6:
+                tracker.press_reset(hold_power=True)
+            page = w.wait_page(number, page, timeout=RESTORE_TIMEOUT_MS if number == 9 else TRANSFER_TIMEOUT_MS)
+            shown[number] = time.monotonic()
+        check(tracker.settings() == list(settings), "the tracker did not get its settings back")
+        # The high-water mark of its resident memory; `wine program.exe` became the program itself.
+        status = (Path("/proc") / str(w.process.pid) / "status").read_text()
+        peak_kib = int(re.search(r"VmHWM:\s*(\d+)", status).group(1))
+        w.robot.click(page, NEXT)
+        w.expect_exit(0)
+    return {"image_bytes": IMAGE_SIZE, "settings": SETTINGS,
+            "page_s": {n: round(shown[n + 1] - shown[n], 2) for n in range(4, 9)},
+            "page4_to_finish_s": round(shown[9] - shown[4], 1), "peak_memory_kib": peak_kib}
+
+
 def error_box_after(name, page_number, **tracker):
     """Seconds from the page showing to its error box, with this tracker (or none)."""
     with Wizard("bench." + name) as w:
@@ -67,6 +99,7 @@ def error_box_after(name, page_number, **tracker):
 
 def main():
     figures = {"upload": upload(),
+               "keep_settings_job": keep_settings(),
                "boot_loader_timeout_box_s": error_box_after("no-tracker", 5),
                "no_file_request_box_s": error_box_after("never-asks", 6, receiver=ReceiverOptions(start=None))}
     out = winenv.BUILD_DIR / "bench" / "wizard.json"

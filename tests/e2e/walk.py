@@ -1,6 +1,7 @@
-"""What scripts/run.sh shows without a display: the robot walks job 1, the firmware upgrade,
-through the real program under Xvfb against the simulated tracker at the tracker's real line
-speed, and tells, as it goes, what the user sees. Exit code 0 once the upgrade has gone through.
+"""What scripts/run.sh shows without a display: the robot walks job 0, the firmware upgrade with
+the tracker's settings kept, through the real program under Xvfb against the simulated tracker
+at the tracker's real line speed, and tells, as it goes, what the user sees. Exit code 0 once
+the upgrade has gone through and the tracker has its settings back.
 
     KV_BUILD_DIR=$PWD/build python3 tests/e2e/walk.py
 """
@@ -10,27 +11,30 @@ import time
 
 import winenv  # first: it puts the source tree, and so sim, on the path
 from sim.ymodem import ReceiverOptions
-from wizard import NEXT, PORT_BOX, PROGRESS, Wizard
+from wizard import NEXT, PORT_BOX, PROGRESS, Wizard, backup_bytes, check, restore_commands
 
 IMAGE_SIZE = 64 * 1024
 WATCH_S = 0.2
+# Saving takes a second or two; writing the settings back a second each.
+SETTINGS_TIMEOUT_MS = 60000
 
 
 def say(text):
     print(text, flush=True)
 
 
-def watch_upload(w, page6):
-    """Tells the bar's progress by quarters until the page closes; a screenshot half way."""
+def watch(w, page, what, total=None):
+    """Tells the bar's progress (of total, or of its end) by quarters until the page closes; a
+    screenshot half way."""
     told = 0
     try:
         while True:
-            bar = w.robot.get(page6, PROGRESS)
-            quarter = 4 * bar["pos"] // bar["max"]
+            bar = w.robot.get(page, PROGRESS)
+            quarter = 4 * bar["pos"] // (total or bar["max"])
             if quarter > told:
-                say("  upload: %d of %d KiB" % (bar["pos"], bar["max"]))
+                say("  %s: %d of %d" % (what, bar["pos"], total or bar["max"]))
                 if quarter == 2:
-                    w.shoot(page6, "page6-upload")
+                    w.shoot(page, what)
                 told = quarter
             time.sleep(WATCH_S)
     except winenv.RobotError:  # the page has closed
@@ -39,32 +43,46 @@ def watch_upload(w, page6):
 
 def walk(w):
     tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True))
-    say("The simulated tracker is plugged in on %s." % tracker.port_name)
+    settings = tracker.settings()
+    say("The simulated tracker is plugged in on %s; it holds %d settings." % (tracker.port_name, len(settings)))
     firmware = w.firmware_file("kv718a-new.dfu", IMAGE_SIZE)
     say("Starting KV_Firmware_Tool.exe and pressing Старт.")
     main, page1 = w.open_wizard()
     w.shoot(page1, "page1-job")
-    say("  choosing the second job, the firmware upgrade alone, and pressing Далее")
-    w.pick_job(page1, 1)
+    say("  keeping the first job, the upgrade with the settings kept, and pressing Далее")
+    w.robot.click(page1, NEXT)
     page3 = w.wait_page(3, page1)
     say("  pressing Открыть and choosing %s (%d KiB)" % (firmware, IMAGE_SIZE // 1024))
     w.choose_firmware(page3, firmware)
     w.shoot(page3, "page3-firmware-file")
     w.robot.click(page3, NEXT)
-    page5 = w.wait_page(5, page3)
+    page2 = w.wait_page(2, page3)
+    w.robot.wait_for(page2, NEXT, usable=True)
+    say("  the tracker is on %s; pressing Далее" % w.robot.get(page2, PORT_BOX)["text"])
+    w.shoot(page2, "page2-connect")
+    w.robot.click(page2, NEXT)
+    page5 = w.wait_page(5, w.wait_page(4, page2), timeout=SETTINGS_TIMEOUT_MS)
+    check(w.backup.read_bytes() == backup_bytes(settings), "the backup does not hold the tracker's settings")
+    say("  the settings are saved: %d lines in %s" % (len(settings), w.backup))
     w.shoot(page5, "page5-boot-loader")
-    say("  the tracker is on %s; holding its power button and pressing Reset"
-        % w.robot.get(page5, PORT_BOX)["text"])
+    say("  holding the tracker's power button and pressing Reset")
     tracker.press_reset(hold_power=True)
     page6 = w.wait_page(6, page5)
-    watch_upload(w, page6)
-    page9 = w.wait_page(9, page6)
-    w.shoot(page9, "page9-finish")
+    watch(w, page6, "upload (KiB)")
+    page7 = w.wait_page(7, page6)
     upload = tracker.wait_upload(10)
-    if (upload.outcome, upload.data) != ("complete", firmware.read_bytes()):
-        raise AssertionError("the tracker's upload ended %s with %d bytes" % (upload.outcome, len(upload.data)))
-    say("  the tracker's boot loader received all %d bytes, as named in the first block: %s"
-        % (len(upload.data), upload.name.decode("latin-1")))
+    check((upload.outcome, upload.data) == ("complete", firmware.read_bytes()),
+          "the tracker's upload ended %s with %d bytes" % (upload.outcome, len(upload.data)))
+    say("  the boot loader received all %d bytes; the tracker restarts with the new firmware and its "
+        "factory settings" % len(upload.data))
+    page8 = w.wait_page(8, page7)
+    watch(w, page8, "settings written back", len(settings))
+    page9 = w.wait_page(9, page8, timeout=SETTINGS_TIMEOUT_MS)
+    sent = [event.data for event in tracker.restores()]
+    check(sent == [command.encode("cp1251") for command in restore_commands(settings)] and
+          tracker.settings() == settings, "the tracker did not get its settings back: %s" % sent)
+    say("  the tracker received %d commands and has its settings of before the upgrade again" % len(sent))
+    w.shoot(page9, "page9-finish")
     say("  pressing Завершить")
     w.robot.click(page9, NEXT)
     w.expect_exit(0)
@@ -77,8 +95,8 @@ def main():
         except Exception as e:
             say("The walk failed: %s\nScreenshots so far: %s; logs: %s" % (e, w.shot_dir, w.log_dir))
             return 1
-        say("Done: the firmware upgrade went through and the program ended with exit code 0.\n"
-            "Screenshots of every page: %s" % w.shot_dir)
+        say("Done: the firmware upgrade went through with the settings kept, and the program ended with "
+            "exit code 0.\nScreenshots of every page: %s" % w.shot_dir)
         return 0
 
 

@@ -37,13 +37,22 @@ def ensure_prefix(prefix=PREFIX):
 
 
 def wine_env(prefix=PREFIX, display=None):
+    """A Russian Windows: Wine takes the ANSI code page (1251) from the locale."""
+    if "ru_RU.utf8" not in subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split():
+        raise RuntimeError("the ru_RU.UTF-8 locale is missing: scripts/setup.sh makes it")
     env = _prefix_env(prefix)
-    env["WINEARCH"] = "win32"
+    env.update(WINEARCH="win32", LANG="ru_RU.UTF-8", LC_ALL="ru_RU.UTF-8")
     env.pop("WAYLAND_DISPLAY", None)
     env.pop("DISPLAY", None)
     if display is not None:
         env["DISPLAY"] = display
     return env
+
+
+def unix_path(path, prefix=PREFIX):
+    """The file behind a path of the prefix's drives ("C:\\users\\..." is under dosdevices/c:)."""
+    drive, _, rest = path.partition(":")
+    return (prefix / "dosdevices" / (drive.lower() + ":")).joinpath(*filter(None, rest.split("\\")))
 
 
 def start(command, env=None, log=None, **options):

@@ -10,6 +10,7 @@ Files, per run:
 """
 
 import contextlib
+import functools
 import re
 import shutil
 import subprocess
@@ -17,6 +18,7 @@ import unittest
 
 import winenv
 from sim import presence
+from sim.settings import kind_of
 from sim.tracker import Tracker
 
 PROGRAM = winenv.BUILD_DIR / "KV_Firmware_Tool.exe"
@@ -45,6 +47,7 @@ PAGE_MARKS = {
     4: "Сохранение настроек\u2026",
     5: "Нажмите и удерживайте кнопку питания",
     6: "Обновление прошивки...",
+    7: "вокруг кнопки SOS).",  # page 2 asks the same, without the full stop
     8: "Восстановление настроек\u2026",
     9: "Завершить",
 }
@@ -57,6 +60,17 @@ OPEN_FILE_TIMEOUT_MS = 15000  # the dialog's first opening in a prefix takes a f
 EXIT_TIMEOUT_S = 10
 # What Wine prints when a program dies of an exception (its crash dialog is turned off).
 CRASH_MARKERS = ("Unhandled page fault", "Unhandled exception", "Unhandled stack overflow", "Unhandled illegal")
+
+
+def restore_commands(settings):
+    """What the backup holds for these settings (cp1251 bytes each), one line each."""
+    return ["GSS,KestrelonKV-718,%d,%d,%s*QQ!\r\n" % (kind_of(n, len(settings)), n, text.decode("cp1251"))
+            for n, text in enumerate(settings)]
+
+
+def backup_bytes(settings):
+    """back.pro as a save of these settings writes it: UTF-16LE after its byte-order mark."""
+    return b"\xff\xfe" + "".join(restore_commands(settings)).encode("utf-16-le")
 
 
 def check(condition, message):
@@ -89,6 +103,10 @@ class Wizard(contextlib.ExitStack):
             self.callback(winenv.stop, winenv.start_wineserver(self.env, self.log_dir / "wineserver.log"))
             self.callback(winenv.kill_wineserver, self.env)
             self._remove_stale_trackers()
+            # Each run starts without the settings that an earlier run saved (in the Wine user's
+            # temporary folder; the scenarios ask the robot for it, as the program asks Windows).
+            for backup in (winenv.PREFIX / "drive_c" / "users").glob("*/Temp/back.pro"):
+                backup.unlink()
             self.robot = winenv.Robot(self.env, self.log_dir / "robot.log")
             self.callback(self.robot.stop)
             self.callback(self._end)
@@ -106,6 +124,11 @@ class Wizard(contextlib.ExitStack):
         if stale:
             key = "\\".join((presence.ENUM_KEY,) + presence.STM_VCP[:2])
             presence.import_registry(winenv.PREFIX, "[-%s]\r\n\r\n" % key)
+
+    @functools.cached_property
+    def backup(self):
+        """back.pro, where the program keeps the settings: in the Wine user's temporary folder."""
+        return winenv.unix_path(self.robot.command("temp")) / "back.pro"
 
     def _end(self):
         try:
@@ -220,6 +243,21 @@ class Wizard(contextlib.ExitStack):
         self.choose_firmware(page3, firmware)
         self.robot.click(page3, NEXT)
         return main, self.wait_page(5, page3)
+
+    def keep_settings_to_page4(self, firmware, unplugging=None):
+        """Job 0 (keep the settings) with this firmware file up to page 4; (main window, page 4).
+        unplugging: a tracker whose cable comes out as Next is pressed on page 2."""
+        main, page1 = self.open_wizard()
+        self.robot.click(page1, NEXT)
+        page3 = self.wait_page(3, page1)
+        self.choose_firmware(page3, firmware)
+        self.robot.click(page3, NEXT)
+        page2 = self.wait_page(2, page3)
+        self.robot.wait_for(page2, NEXT, usable=True)
+        if unplugging:
+            self.unplug_tracker(unplugging)
+        self.robot.click(page2, NEXT)
+        return main, self.wait_page(4, page2)
 
     def exit_question(self, page, how="cancel", box=None):
         """The exit question, owned by the page, once the user has asked to leave it: by its

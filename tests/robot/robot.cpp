@@ -8,6 +8,7 @@
 // \" \\ \n escapes). Window handles are decimal numbers.
 //
 //   ping
+//   temp                the temporary folder of this Wine user, as a program finds it
 //   windows             the shown top-level windows, topmost first: hwnd, title, class, owner
 //   get HWND            a top-level window: hwnd, title, class, enabled, owner, rect, and its
 //                       controls: hwnd, parent, id, class, text, enabled, visible, usable (what
@@ -210,6 +211,10 @@ Reply Run(const std::vector<std::wstring>& words) {
     }
     if (name == L"ping")
         return {true, "\"pong\""};
+    if (name == L"temp") {
+        wchar_t folder[MAX_PATH + 1];
+        return {true, Json(std::wstring(folder, GetTempPathW(MAX_PATH + 1, folder)))};
+    }
     if (name == L"windows") {
         std::vector<HWND> all;
         EnumWindows(Collect, (LPARAM)&all);
