@@ -8,5 +8,5 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 export KV_BUILD_DIR="$PWD/build" KV_SOURCE_DIR="$PWD"
-python3 tests/e2e/bench_wizard.py
-python3 tests/component/bench_port.py
+python3 bench/wizard_pages.py
+python3 bench/port_code.py

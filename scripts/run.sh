@@ -16,7 +16,7 @@ bash scripts/setup.sh
 bash scripts/build.sh
 
 if [ -z "${DISPLAY:-}" ]; then
-  exec env KV_BUILD_DIR="$PWD/build" KV_SOURCE_DIR="$PWD" python3 tests/e2e/walk.py
+  exec env KV_BUILD_DIR="$PWD/build" KV_SOURCE_DIR="$PWD" python3 scripts/walk.py
 fi
 
 # A prefix of its own, with Wine's usual window handling for a desktop with a window manager.
@@ -34,7 +34,8 @@ fi
 echo "$first"
 exec 3<&"${TRACKER[0]}"  # the coprocess's own descriptor does not reach a background job
 cat <&3 &
-wine build/KV_Firmware_Tool.exe &
+# As on a Russian Windows: the tracker's settings are 8-bit text of code page 1251.
+LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 wine build/KV_Firmware_Tool.exe &
 program=$!
 if [ -t 0 ]; then
   echo "Tracker buttons: r + Enter = hold power and press Reset (boot loader); n + Enter = Reset alone."

@@ -15,13 +15,16 @@ prints the figures and writes them to ${BUILD}/bench/wizard.json.
 
 import json
 import re
+import sys
 import time
 from pathlib import Path
 
-import winenv
-from sim.settings import SettingsOptions, numbered_payloads
-from sim.ymodem import ReceiverOptions
-from wizard import NEXT, Wizard, check
+# The end-to-end harness drives the program for the measurements.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+import winenv  # noqa: E402
+from sim.settings import SettingsOptions, numbered_payloads  # noqa: E402
+from sim.ymodem import ReceiverOptions  # noqa: E402
+from wizard import NEXT, Wizard, check  # noqa: E402
 
 IMAGE_SIZE = 256 * 1024
 LINE_BYTES_PER_S = 115200 / 10
