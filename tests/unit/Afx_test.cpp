@@ -2,10 +2,10 @@
 // AfxCallWndProc as the dialog procedure would pass them), and files on a real disk.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "afxwin.h"
 
 namespace {
@@ -69,23 +69,6 @@ ON_WM_QUERYDRAGICON()
 ON_MESSAGE(WM_USER + 5, OnPrivate)
 END_MESSAGE_MAP()
 
-// A real file in the temporary folder, or only its name, removed at the end.
-struct TemporaryFile {
-    explicit TemporaryFile(const char* content = nullptr) {
-        wchar_t folder[MAX_PATH];
-        wchar_t name[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, folder);
-        ::GetTempFileNameW(folder, L"kv", 0, name);
-        path = name;
-        if (content == nullptr)
-            ::DeleteFileW(name);
-        else
-            std::ofstream(path.c_str(), std::ios::binary) << content;
-    }
-    ~TemporaryFile() { ::DeleteFileW(path.c_str()); }
-    std::wstring path;
-};
-
 bool OthersCanOpen(const std::wstring& path, DWORD access) {
     HANDLE file = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
@@ -93,20 +76,6 @@ bool OthersCanOpen(const std::wstring& path, DWORD access) {
         return false;
     ::CloseHandle(file);
     return true;
-}
-
-// The message of the exception GetLength throws for a file that is not open.
-std::wstring InvalidFileMessage(const CFile& file) {
-    try {
-        file.GetLength();
-    } catch (CFileException* e) {
-        wchar_t message[512];
-        const bool invalidFile =
-            e->GetErrorMessage(message, 512) && e->m_cause == CFileException::invalidFile;
-        e->Delete();
-        return invalidFile ? message : L"(another error)";
-    }
-    return L"(no exception)";
 }
 
 }  // namespace
@@ -149,8 +118,8 @@ TEST(MessageMap, EachMessageGoesToTheMostDerivedHandlerOrToTheDefault) {
 }
 
 TEST(CFile, OpensWithTheSharingItsFlagsAskFor) {
-    const TemporaryFile image(std::string(5000, 'x').c_str());
-    const std::wstring& path = image.path;
+    const TempFolder folder;
+    const std::wstring path = folder.Put(L"image.dfu", std::string(5000, 'x'));
     const struct {
         UINT flags;
         bool othersRead;
@@ -183,7 +152,8 @@ TEST(CFile, FileThatDidNotOpenIsNamedByItsFullPath) {
     std::wstring here = current;
     if (here.back() != L'\\')
         here += L'\\';
-    const std::wstring missing = TemporaryFile().path;
+    const TempFolder folder;
+    const std::wstring missing = folder / L"image.dfu";
     const std::pair<std::wstring, std::wstring> kCases[] = {
         {missing, missing},
         {L"no-such-image.dfu", here + L"no-such-image.dfu"},
@@ -198,6 +168,15 @@ TEST(CFile, FileThatDidNotOpenIsNamedByItsFullPath) {
         if (!name.empty()) {
             EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.m_lOsError);
         }
-        EXPECT_EQ(L"與 " + fullPath + L" 關聯的無效檔案控制代碼。", InvalidFileMessage(file));
+        try {
+            file.GetLength();
+            ADD_FAILURE() << "a file that is not open has no length";
+        } catch (CFileException* e) {
+            wchar_t message[512];
+            EXPECT_TRUE(e->GetErrorMessage(message, 512));
+            EXPECT_EQ(CFileException::invalidFile, e->m_cause);
+            EXPECT_EQ(L"與 " + fullPath + L" 關聯的無效檔案控制代碼。", std::wstring(message));
+            e->Delete();
+        }
     }
 }

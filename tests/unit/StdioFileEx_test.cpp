@@ -6,48 +6,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "TempFolder.h"
+
 namespace {
 
 using Lines = std::vector<std::wstring>;
-
-// A folder of its own under the temporary folder, removed with whatever is left in it.
-class Folder {
-public:
-    Folder() {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        path_ = temp + std::wstring(L"kv-backup-test-") + std::to_wstring(::GetCurrentProcessId());
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~Folder() {
-        for (const std::wstring& name : Names(L"*")) {
-            ::DeleteFileW((*this / name).c_str());
-            ::RemoveDirectoryW((*this / name).c_str());
-        }
-        ::RemoveDirectoryW(path_.c_str());
-    }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-    // Files, or folders when asked, whose names match the pattern.
-    std::vector<std::wstring> Names(const wchar_t* pattern, bool folders = true) const {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW((*this / pattern).c_str(), &found);
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
-            const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            if (found.cFileName[0] != L'.' && (folders || !folder))
-                names.push_back(found.cFileName);
-        }
-        ::FindClose(search);
-        return names;
-    }
-
-private:
-    std::wstring path_;
-};
-
-void Put(const std::wstring& path, const std::string& bytes) {
-    std::ofstream(path.c_str(), std::ios::binary) << bytes;
-}
 
 std::string Bytes(const std::wstring& path) {
     std::ifstream file(path.c_str(), std::ios::binary);
@@ -60,7 +23,7 @@ TEST(Backup, ReadsBackEveryLineAsWritten) {
         {std::wstring(126, L'x') + L"\r\n", L"y\r\n"},  // the first step ends exactly on its LF
         {std::wstring(300, L'z') + L"\r\n", L"no line end"},
     };
-    Folder folder;
+    TempFolder folder;
     const std::wstring deep = folder / std::wstring(240, L'd');  // a path longer than MAX_PATH
     ::CreateDirectoryW(deep.c_str(), nullptr);
     const std::wstring backup = deep + L"\\back.pro";
@@ -87,12 +50,11 @@ TEST(Backup, FilesWithoutTheMarkAreTextOfTheThreadCodePage) {
         {"ab\r\r\n", {L"ab"}},
         {std::string(200, 'x') + "\r\nz", {std::wstring(200, L'x') + L"\n", L"z"}},
     };
-    Folder folder;
+    TempFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 12));
-        Put(folder / L"back.pro", c.bytes);
         Lines read{L"stale"};
-        ASSERT_TRUE(LoadBackup((folder / L"back.pro").c_str(), read));
+        ASSERT_TRUE(LoadBackup(folder.Put(L"back.pro", c.bytes).c_str(), read));
         EXPECT_EQ(c.lines, read);
     }
     Lines read;
@@ -111,11 +73,10 @@ TEST(Backup, PreviousSaveSurvivesAFailedOne) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Folder folder;
-        const std::wstring backup = folder / L"back.pro";
-        Put(backup, "old");
+        TempFolder folder;
+        const std::wstring backup = folder.Put(L"back.pro", "old");
         for (const wchar_t* name : {L"back.pro.77.tmp", L"back.pro.x.tmp", L"keep.tmp"})
-            Put(folder / name, "leftover");
+            folder.Put(name, "leftover");
         if (c.squat)
             ::CreateDirectoryW((folder / temporary).c_str(), nullptr);
         HANDLE holder = c.hold ? ::CreateFileW(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -131,7 +92,7 @@ TEST(Backup, PreviousSaveSurvivesAFailedOne) {
 }
 
 TEST(StdioFileEx, NullTextIsAnInvalidArgument) {
-    Folder folder;
+    TempFolder folder;
     CStdioFileEx file;
     ASSERT_TRUE(file.Open((folder / L"back.pro").c_str(), 0x105001));
     EXPECT_THROW(file.WriteString(nullptr), CInvalidArgException*);

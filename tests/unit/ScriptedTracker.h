@@ -1,0 +1,130 @@
+// The tracker's end of the command port, on virtual time. A request the code writes gets the
+// next reply queued for its text: the reply's lines arrive one every 50 ms from 10 ms after the
+// request. A read takes what has arrived, waiting up to the port's 100 ms read time-out for the
+// first byte. Opens, writes and closes are logged as "<ms since the start> <what>"; failed opens
+// are only counted, as some tests make thousands.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "FakeClock.h"
+#include "link/CommandPort.h"
+#include "link/WorkerReport.h"
+
+using Events = std::vector<std::string>;
+
+struct Reply {
+    std::vector<std::string> lines;
+    enum How { kRead, kReadFails, kReadsNothing } how = kRead;
+    uint32_t notBeforeMs = 0;  // only a request written this long after the start gets it
+};
+
+class ScriptedTracker : public CommandPort {
+public:
+    static constexpr uint32_t kReadWaitMs = 100;
+    static constexpr uint32_t kReplyAfterMs = 10;
+    static constexpr uint32_t kLineGapMs = 50;
+
+    // An open can be given a cost: without it, a loop that retries at once never sees a limit pass.
+    explicit ScriptedTracker(uint32_t startMs = 1000, uint32_t openCostMs = 0)
+        : clock(startMs), openCostMs(openCostMs), origin_(startMs) {}
+
+    bool Open() override {
+        clock.Advance(openCostMs);
+        EXPECT_FALSE(open_) << "opened twice at " << Elapsed();
+        open_ = canOpen();
+        if (open_)
+            Log("open");
+        else
+            ++failedOpens;
+        return open_;
+    }
+    bool IsOpen() const override { return open_; }
+    bool Write(const void* data, uint32_t size) override {
+        EXPECT_TRUE(open_) << "write on a closed port at " << Elapsed();
+        const std::string text(static_cast<const char*>(data), size);
+        Log("write " + text);
+        std::deque<Reply>& queued = replies[text];
+        if (!queued.empty() && Elapsed() >= queued.front().notBeforeMs) {
+            uint32_t atMs = Elapsed() + kReplyAfterMs;
+            for (const std::string& line : queued.front().lines) {
+                for (char byte : line)
+                    incoming_.insert({atMs, {byte, queued.front().how}});
+                atMs += kLineGapMs;
+            }
+            queued.pop_front();
+        }
+        return ++writes < failingWrite || failingWrite == 0;
+    }
+    uint32_t BytesWaiting() override {
+        return static_cast<uint32_t>(std::distance(incoming_.begin(), incoming_.upper_bound(Elapsed())));
+    }
+    bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+        EXPECT_TRUE(open_) << "read on a closed port at " << Elapsed();
+        *bytesRead = 0;
+        if (incoming_.empty() || incoming_.begin()->first > Elapsed() + kReadWaitMs) {
+            clock.Advance(kReadWaitMs);
+            return true;
+        }
+        if (incoming_.begin()->first > Elapsed())
+            clock.Advance(incoming_.begin()->first - Elapsed());
+        const Reply::How how = incoming_.begin()->second.how;
+        // The bytes land in the buffer even when the read fails, so that code using them anyway
+        // is caught.
+        uint32_t count = 0;
+        for (auto next = incoming_.begin(); count < size && next != incoming_.upper_bound(Elapsed());
+             next = incoming_.erase(next))
+            static_cast<char*>(buffer)[count++] = next->second.byte;
+        *bytesRead = how == Reply::kReadsNothing ? 0 : count;
+        return how != Reply::kReadFails;
+    }
+    // What the tracker sent and the program did not read is gone with the connection.
+    void Close() override {
+        if (open_)
+            Log("close");
+        open_ = false;
+        incoming_.clear();
+    }
+
+    uint32_t Elapsed() { return clock.NowMs() - origin_; }
+
+    FakeClock clock;
+    const uint32_t openCostMs;
+    std::function<bool()> canOpen = [] { return true; };
+    std::map<std::string, std::deque<Reply>> replies;
+    size_t failingWrite = 0;  // from this write on (counted from 1), writes fail; 0: none
+    size_t writes = 0;
+    int failedOpens = 0;
+    Events events;
+
+private:
+    struct Byte {
+        char byte;
+        Reply::How how;
+    };
+    void Log(const std::string& what) { events.push_back(std::to_string(Elapsed()) + " " + what); }
+
+    const uint32_t origin_;
+    bool open_ = false;
+    std::multimap<uint32_t, Byte> incoming_;
+};
+
+// A worker's report as one text: "range 0..50; at 1; ...; succeeded; ".
+class RecordingReport : public WorkerReport {
+public:
+    void ProgressRange(uint16_t lowest, uint16_t highest) override {
+        log += L"range " + std::to_wstring(lowest) + L".." + std::to_wstring(highest) + L"; ";
+    }
+    void ProgressPosition(uint32_t position) override { log += L"at " + std::to_wstring(position) + L"; "; }
+    void Succeeded() override { log += L"succeeded; "; }
+    void Failed(const wchar_t* text, unsigned style) override {
+        log += text + (L" " + std::to_wstring(style)) + L"; ";
+    }
+    std::wstring log;
+};
