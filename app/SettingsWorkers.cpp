@@ -6,20 +6,28 @@
 #include "settings/BackupFile.h"
 #include "settings/SettingsWorkers.h"
 
-DWORD WINAPI SaveSettingsWorker(LPVOID page) {
+namespace {
+
+using SettingsWork = int (*)(CommandPort&, Clock&, WorkerReport&, const wchar_t*);
+
+// Both pages hand their worker the tracker's port, a report to the page and its bar, and the
+// backup's path. Without a temporary folder the path stays empty: a save then reports that it
+// cannot write the backup, a restore that it cannot open it.
+template <typename Page>
+DWORD RunSettingsWork(LPVOID page, SettingsWork work) {
     Win32CommandPort port;
-    PageReport report(PageWindow(page), static_cast<CAboutDlg3*>(page)->m_progress.m_hWnd);
-    // Without a temporary folder the path stays empty and the save reports that it cannot
-    // write the backup.
+    PageReport report(PageWindow(page), static_cast<Page*>(page)->m_progress.m_hWnd);
     wchar_t backupPath[kBackupPathChars] = {};
     BackupPath(backupPath);
-    return RunSaveSettings(port, SystemClock(), report, backupPath);
+    return work(port, SystemClock(), report, backupPath);
+}
+
+}  // namespace
+
+DWORD WINAPI SaveSettingsWorker(LPVOID page) {
+    return RunSettingsWork<CAboutDlg3>(page, RunSaveSettings);
 }
 
 DWORD WINAPI RestoreSettingsWorker(LPVOID page) {
-    Win32CommandPort port;
-    PageReport report(PageWindow(page), static_cast<CAboutDlg7*>(page)->m_progress.m_hWnd);
-    wchar_t backupPath[kBackupPathChars] = {};
-    BackupPath(backupPath);
-    return RunRestoreSettings(port, SystemClock(), report, backupPath);
+    return RunSettingsWork<CAboutDlg7>(page, RunRestoreSettings);
 }
