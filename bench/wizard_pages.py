@@ -20,7 +20,7 @@ import time
 from pathlib import Path
 
 # The end-to-end harness drives the program for the measurements.
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+sys.path[:0] = [str(Path(__file__).resolve().parents[1] / d) for d in ("scripts", "tests/e2e")]
 import winenv  # noqa: E402
 from sim.settings import SettingsOptions, numbered_payloads  # noqa: E402
 from sim.ymodem import ReceiverOptions  # noqa: E402

@@ -1,5 +1,7 @@
-"""Wine and Xvfb for the scenarios: the prefix, the display, the wine server, and the robot
-that reads and presses the program's windows. Python standard library only.
+"""Wine and Xvfb for running the program without a display: the prefix, the display, the wine
+server, and the robot that reads and presses the program's windows. The main job's walk
+(scripts/walk.py), the benchmarks and the tests all run the program this way. Python standard
+library only.
 
 Paths come from the environment that ctest sets (KV_BUILD_DIR, KV_SOURCE_DIR); run by hand,
 they default to build/ beside this source tree. The end-to-end scenarios use their own prefix,
@@ -15,7 +17,7 @@ import sys
 import time
 from pathlib import Path
 
-SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[2])
+SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[1])
 sys.path.insert(0, str(SOURCE_DIR))
 from sim.presence import wine_env as _prefix_env, windows_path  # noqa: E402,F401
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
