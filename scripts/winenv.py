@@ -203,13 +203,22 @@ class Robot:
             raise RobotError("get %d %d" % (hwnd, control_id), "no such control")
         return found[0]
 
+    def controls(self, hwnd):
+        """The window's controls; none when it has closed since it was listed."""
+        try:
+            return self.get(hwnd)["controls"]
+        except RobotError as e:
+            if e.reason.startswith("no window"):
+                return []
+            raise
+
     def wait_window(self, title, contains=None, not_=None, timeout=DEFAULT_WAIT_MS):
         """The topmost shown dialog with this title, other than not_, with a control whose text
         holds `contains`."""
         def found():
             for w in self.windows():
                 if (w["title"], w["class"]) == (title, "#32770") and w["hwnd"] != not_ and (
-                        contains is None or any(contains in c["text"] for c in self.get(w["hwnd"])["controls"])):
+                        contains is None or any(contains in c["text"] for c in self.controls(w["hwnd"]))):
                     return w["hwnd"]
         return self.until("window %r with %r" % (title, contains), found, timeout)
 
@@ -233,7 +242,7 @@ class Robot:
         def found():
             for w in self.windows():
                 if w["class"] == "#32770" and owner in (None, w["owner"]):
-                    controls = self.get(w["hwnd"])["controls"]
+                    controls = self.controls(w["hwnd"])
                     texts = [c["text"] for c in controls if c["id"] == 0xFFFF and c["visible"]]
                     if texts:
                         buttons = sorted(c["id"] for c in controls if c["class"] == "Button" and c["visible"])
