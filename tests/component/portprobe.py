@@ -30,11 +30,6 @@ STEP_TIMEOUT_S = 60
 EVENT_TIMEOUT_S = 30
 
 
-def has_capability(bit):
-    status = Path("/proc/self/status").read_text()
-    return bool(int(status.split("CapEff:")[1].split()[0], 16) >> bit & 1)
-
-
 class Probe:
     """The probe running its steps; their reports are read one by one as they come."""
 
@@ -85,35 +80,29 @@ class Probe:
 
 
 class PortCase(unittest.TestCase):
+    tracker = None  # the one plugged in last
+
     @classmethod
     def setUpClass(cls):
         winenv.ensure_prefix(PREFIX)
         cls.env = winenv.wine_env(PREFIX)
         winenv.kill_wineserver(cls.env)
-        cls.drop = ["setpriv", "--bounding-set=-sys_admin"] if has_capability(CAP_SYS_ADMIN) else []
-        cls.log = open(winenv.BUILD_DIR / "component-wineserver.log", "wb")
-        cls.server = subprocess.Popen(cls.drop + ["wineserver", "--foreground", "--persistent"], env=cls.env,
-                                      stdin=subprocess.DEVNULL, stdout=cls.log, stderr=cls.log)
+        capabilities = int(Path("/proc/self/status").read_text().split("CapEff:")[1].split()[0], 16)
+        cls.drop = ["setpriv", "--bounding-set=-sys_admin"] if capabilities >> CAP_SYS_ADMIN & 1 else []
+        cls.server = winenv.start(cls.drop + ["wineserver", "--foreground", "--persistent"], env=cls.env,
+                                  log=winenv.BUILD_DIR / "component-wineserver.log")
 
     @classmethod
     def tearDownClass(cls):
         winenv.kill_wineserver(cls.env)
         cls.server.wait(winenv.STOP_TIMEOUT_S)
-        cls.log.close()
-
-    def setUp(self):
-        self.tracker = None
-        self.addCleanup(self.unplug)
-
-    def unplug(self):
-        if self.tracker is not None:
-            self.tracker.unplug()
-            self.tracker = None
 
     def plug(self, **options):
         """A tracker on COM7, in place of the one before."""
-        self.unplug()
+        if self.tracker is not None:
+            self.tracker.unplug()
         self.tracker = sim.Tracker(PREFIX, 7, **options).plug()
+        self.addCleanup(self.tracker.unplug)
         return self.tracker
 
     def probe(self, *steps, port="COM7"):

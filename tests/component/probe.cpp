@@ -48,13 +48,10 @@ std::string Exchange(bool result) {
 }
 
 std::string Hex(const std::vector<uint8_t>& data, int32_t length) {
-    std::string text;
-    char digits[3];
-    for (int32_t i = 0; i < length; ++i) {
-        std::snprintf(digits, sizeof digits, "%02x", data[i]);
-        text += digits;
-    }
-    return text;
+    std::string text(2 * length + 1, '\0');
+    for (int32_t i = 0; i < length; ++i)
+        std::snprintf(&text[2 * i], 3, "%02x", data[i]);
+    return text.substr(0, 2 * length);
 }
 
 }  // namespace

@@ -81,7 +81,6 @@ bool OthersCanOpen(const std::wstring& path, DWORD access) {
 }  // namespace
 
 TEST(MessageMap, EachMessageGoesToTheMostDerivedHandlerOrToTheDefault) {
-    // In turn, to one window.
     const struct {
         UINT message;
         WPARAM wParam;

@@ -48,7 +48,6 @@ std::vector<std::wstring> CommandsFor(const Lines& records) {
     return commands;
 }
 
-// Reads the tracker's settings on a port opened for it; the port is closed afterwards.
 bool ReadDump(ScriptedTracker& tracker, std::vector<std::wstring>& commands) {
     tracker.Open();
     const bool complete = ReadSettingsDump(tracker, tracker.clock, commands, [](uint8_t) {});
@@ -57,8 +56,6 @@ bool ReadDump(ScriptedTracker& tracker, std::vector<std::wstring>& commands) {
 }
 
 }  // namespace
-
-// --- Reading the tracker's settings -------------------------------------------------------------
 
 TEST(SettingsDump, RecordsAreKnownByShapeAndPlace) {
     struct Case {
@@ -120,8 +117,6 @@ TEST(SettingsDump, SilentTrackerIsAskedOnceUntilTheLimit) {
             << "the first read past 120 s ends it";
     }
 }
-
-// --- The save and restore pages' work -----------------------------------------------------------
 
 TEST(SaveSettings, OnlyAWholeDumpReplacesTheBackup) {
     struct Case {

@@ -26,7 +26,6 @@ public:
     Reports reports;
 };
 
-// The image in a real temporary file.
 struct ImageFile {
     explicit ImageFile(const std::string& bytes) : file(std::tmpfile()) {
         std::fwrite(bytes.data(), 1, bytes.size(), file);
