@@ -2,15 +2,9 @@
 
 #include "link/TrackerCommands.h"
 
-namespace {
-
-const wchar_t kTimeoutText[] = L"Превышено время ожидания!";
-
-}  // namespace
-
 int RunBootLoaderWait(CommandPort& port, Clock& clock, WorkerReport& report) {
     if (!WaitForBootLoader(port, clock)) {
-        report.Failed(kTimeoutText, WorkerReport::kErrorOk);
+        report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
         return 0;
     }
     report.Succeeded();
@@ -22,7 +16,7 @@ int RunResetWait(CommandPort& port,
                  const std::function<bool()>& queryWindowsVersion,
                  WorkerReport& report) {
     if (!SendResetCommand(port, clock, queryWindowsVersion)) {
-        report.Failed(kTimeoutText, WorkerReport::kErrorOk);
+        report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
         return 0;
     }
     // The tracker restarts with its new firmware; its port is back once it opens again. The
@@ -35,7 +29,7 @@ int RunResetWait(CommandPort& port,
             return 1;
         }
         if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs)) {
-            report.Failed(kTimeoutText, WorkerReport::kErrorOk);
+            report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
             return 0;
         }
     }

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstdint>
 
+// What every worker that waits on the tracker tells the user when it waited in vain.
+inline constexpr wchar_t kTrackerTimeoutText[] = L"Превышено время ожидания!";
+
 class WorkerReport {
 public:
     // Styles of the error box: the error icon with OK, or with OK and Cancel.

@@ -9,7 +9,6 @@
 namespace {
 
 const wchar_t kPortNotOpenText[] = L"Невозможно открыть СОМ-порт!";
-const wchar_t kTimeoutText[] = L"Превышено время ожидания!";
 const wchar_t kBackupNotWrittenText[] = L"Невозможно сохранить настройки!";
 const wchar_t kBackupNotReadText[] = L"Невозможно открыть настройки!";
 const wchar_t kCommandNotSentText[] = L"Невозможно сохранить данные!";
@@ -32,7 +31,7 @@ int RunSaveSettings(CommandPort& port, Clock& clock, WorkerReport& report, const
     std::vector<std::wstring> commands;
     if (!ReadSettingsDump(port, clock, commands,
                           [&report](uint8_t count) { report.ProgressPosition(count); })) {
-        report.Failed(kTimeoutText, WorkerReport::kErrorOk);
+        report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
         return 0;
     }
     if (!SaveBackup(backupPath, commands)) {

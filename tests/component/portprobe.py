@@ -17,8 +17,8 @@ import time
 import unittest
 from pathlib import Path
 
-# The Wine helpers of the end-to-end tier: prefix, environment, wine server.
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+# Wine and Xvfb for running the program's code without a display: prefix, environment, wine server.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 import winenv  # noqa: E402
 from sim import tracker as sim  # noqa: E402
 
