@@ -29,8 +29,9 @@ void CDialog::EndDialog(int result) {
     ::EndDialog(m_hWnd, result);
 }
 
-BOOL CDialog::UpdateData(BOOL saveAndValidate) {
-    CDataExchange dx(this, saveAndValidate);
+// The pages exchange only control bindings, which are the same in either direction.
+BOOL CDialog::UpdateData(BOOL /*saveAndValidate*/) {
+    CDataExchange dx(this);
     DoDataExchange(&dx);
     return TRUE;
 }

@@ -10,14 +10,7 @@ const wchar_t kInvalidFileMessage[] = L"與 %1 關聯的無效檔案控制代碼
 constexpr DWORD kFullPathChars = 1024;
 
 DWORD AccessFor(UINT flags) {
-    switch (flags & 0x3) {
-        case CFile::modeWrite:
-            return GENERIC_WRITE;
-        case CFile::modeReadWrite:
-            return GENERIC_READ | GENERIC_WRITE;
-        default:
-            return GENERIC_READ;
-    }
+    return (flags & CFile::modeWrite) != 0 ? GENERIC_WRITE : GENERIC_READ;
 }
 
 DWORD ShareFor(UINT flags) {

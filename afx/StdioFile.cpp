@@ -10,13 +10,11 @@ namespace {
 // access, so "w" here never truncates.
 int DescriptorFlags(UINT flags) {
     const int translation = (flags & CFile::typeBinary) != 0 ? _O_BINARY : _O_TEXT;
-    return (flags & (CFile::modeWrite | CFile::modeReadWrite)) != 0 ? translation : translation | _O_RDONLY;
+    return (flags & CFile::modeWrite) != 0 ? translation : translation | _O_RDONLY;
 }
 
 const wchar_t* StreamMode(UINT flags) {
     const bool binary = (flags & CFile::typeBinary) != 0;
-    if ((flags & CFile::modeReadWrite) != 0)
-        return binary ? L"r+b" : L"r+t";
     if ((flags & CFile::modeWrite) != 0)
         return binary ? L"wb" : L"wt";
     return binary ? L"rb" : L"rt";

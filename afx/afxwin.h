@@ -59,8 +59,6 @@ public:
     enum OpenFlags : UINT {
         modeRead = 0x0000,
         modeWrite = 0x0001,
-        modeReadWrite = 0x0002,
-        shareExclusive = 0x0010,
         shareDenyWrite = 0x0020,
         shareDenyRead = 0x0030,
         shareDenyNone = 0x0040,
@@ -144,9 +142,7 @@ LRESULT AfxCallWndProc(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam, BO
 // Data exchange between a dialog and its member objects.
 class CDataExchange {
 public:
-    CDataExchange(CDialog* dialog, BOOL saveAndValidate)
-        : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dialog) {}
-    BOOL m_bSaveAndValidate;
+    explicit CDataExchange(CDialog* dialog) : m_pDlgWnd(dialog) {}
     CDialog* m_pDlgWnd;
 };
 

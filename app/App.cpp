@@ -14,8 +14,10 @@ CKV718_Firmware_ToolApp::~CKV718_Firmware_ToolApp() = default;
 
 namespace {
 
-// The optional chinese.dll beside the program replaces its dialogs and icon. A program path
-// that was cut short, or whose folder leaves no room for the library's name, loads none.
+// The optional chinese.dll beside the program replaces its dialogs and icon. It is mapped as
+// resources only: a file of that name dropped beside the program (a downloads folder) must not
+// run its code in the program. A program path that was cut short, or whose folder leaves no
+// room for the library's name, loads none.
 HMODULE LoadResourceLibrary() {
     wchar_t modulePath[kModulePathChars] = {};
     const DWORD length = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), modulePath, kModulePathChars);
@@ -24,7 +26,7 @@ HMODULE LoadResourceLibrary() {
     wchar_t libraryPath[kModulePathChars];
     if (!ResourceLibraryPath(modulePath, libraryPath))
         return nullptr;
-    return ::LoadLibraryW(libraryPath);
+    return ::LoadLibraryExW(libraryPath, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "app/PortDiscovery.h"
 #include "app/SharedState.h"
 #include "app/WizardFlow.h"
+#include "link/UserTexts.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CKV718_Firmware_ToolDlg, CDialog)
@@ -59,10 +60,22 @@ HCURSOR CKV718_Firmware_ToolDlg::OnQueryDragIcon() {
 }
 
 void CKV718_Firmware_ToolDlg::OnStart() {
-    g_jobPage.DoModal();
-    // The job page has set the job; the rest of the pass follows from it. How a page ended is
-    // not looked at: a failed step ends the whole program or is let pass by the user.
-    for (WizardPage page : PagesAfterJobPage(g_job))
-        PageObject(page).DoModal();
+    // The job page sets the job; the rest of the pass follows from it. How a page ended is not
+    // looked at: a failed step ends the whole program or is let pass by the user. A page that
+    // cannot be shown at all (its template missing from a resource library) ends the pass, so
+    // that no finish page reports work that was never done.
+    if (!ShowPage(WizardPage::Job))
+        return;
+    for (WizardPage page : PagesAfterJobPage(g_job)) {
+        if (!ShowPage(page))
+            return;
+    }
     Sleep(100);
+}
+
+bool CKV718_Firmware_ToolDlg::ShowPage(WizardPage page) {
+    if (PageObject(page).DoModal() != -1)
+        return true;
+    MessageBox(kPageNotShownText, kErrorCaption, MB_OK | MB_ICONERROR);
+    return false;
 }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "afxwin.h"
+#include "link/UserTexts.h"
 
 HWND PageWindow(LPVOID page) {
     return static_cast<CWnd*>(page)->m_hWnd;
@@ -23,6 +24,10 @@ void PageReport::Succeeded() {
 void PageReport::Failed(const wchar_t* text, unsigned style) {
     // Shown from the worker's thread and owned by the page, which it keeps disabled meanwhile;
     // the page asks whether to close the program only once the user has read this.
-    ::MessageBoxW(page_, text, L"Ошибка!", style);
+    ::MessageBoxW(page_, text, kErrorCaption, style);
     ::SendMessageW(page_, WM_COMMAND, IDCANCEL, 0);
+}
+
+void UploadPageReport::ProgressPosition(uint32_t chunks) {
+    ::SendMessageW(page_, WM_UPLOAD_PROGRESS, chunks, static_cast<LPARAM>(imageKiB_));
 }

@@ -6,6 +6,10 @@
 
 #include "link/WorkerReport.h"
 
+// The upload tells page 6 how many 1024-byte chunks it has handled (wParam) of an image of
+// lParam KiB; the page moves its bar.
+constexpr UINT WM_UPLOAD_PROGRESS = WM_USER + 2;
+
 // The window of the page object that a worker thread was started with.
 HWND PageWindow(LPVOID page);
 
@@ -18,7 +22,19 @@ public:
     void Succeeded() override;
     void Failed(const wchar_t* text, unsigned style) override;
 
-private:
+protected:
     HWND page_;
+
+private:
     HWND progress_;
+};
+
+// Page 6 moves its bar itself: each position goes to the page as WM_UPLOAD_PROGRESS.
+class UploadPageReport : public PageReport {
+public:
+    UploadPageReport(HWND page, uint32_t imageKiB) : PageReport(page), imageKiB_(imageKiB) {}
+    void ProgressPosition(uint32_t chunks) override;
+
+private:
+    uint32_t imageKiB_;
 };

@@ -1,5 +1,5 @@
 #include "app/Pages.h"
-#include "app/TrackerWorkers.h"
+#include "app/PageWorkers.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg6, CWizardPage)

@@ -1,5 +1,5 @@
 #include "app/Pages.h"
-#include "app/SettingsWorkers.h"
+#include "app/PageWorkers.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg7, CWizardPage)

@@ -2,8 +2,8 @@
 
 #include "app/Pages.h"
 #include "app/SharedState.h"
-#include "app/UploadWorker.h"
-#include "transfer/UploadFirmware.h"
+#include "app/PageReport.h"
+#include "app/PageWorkers.h"
 #include "res/resource.h"
 
 // The bar position that the next progress report sets; used on the page's thread only.

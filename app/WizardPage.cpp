@@ -2,11 +2,13 @@
 
 #include <cstdlib>
 
+#include "app/PageReport.h"
 #include "app/SharedState.h"
+#include "app/WorkerStart.h"
+#include "link/UserTexts.h"
 
 void CWizardPage::ConfirmExit() {
-    if (MessageBox(L"Закрыть программу  KV-718 Firmware Tool?", L"Предупреждение!",
-                   MB_OKCANCEL | MB_ICONWARNING) == IDOK)
+    if (MessageBox(kExitQuestionText, kExitQuestionCaption, MB_OKCANCEL | MB_ICONWARNING) == IDOK)
         std::exit(0);
 }
 
@@ -19,8 +21,6 @@ void CWizardPage::RequestPortScan() const {
 }
 
 void CWizardPage::StartWorker(LPTHREAD_START_ROUTINE worker) {
-    DWORD threadId;
-    HANDLE thread = ::CreateThread(nullptr, 0, worker, this, 0, &threadId);
-    if (thread != nullptr)
-        ::CloseHandle(thread);
+    PageReport report(m_hWnd);
+    StartPageWorker(worker, this, report);
 }

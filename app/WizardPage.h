@@ -18,6 +18,6 @@ protected:
     // result before this returns.
     void RequestPortScan() const;
     // Starts the page's worker thread with this page as its argument. The page never waits for
-    // it: the worker ends the page with command 1 or 2.
+    // it: the worker ends the page with command 1 or 2, and so does a worker that cannot start.
     void StartWorker(LPTHREAD_START_ROUTINE worker);
 };

@@ -12,11 +12,6 @@ public:
     virtual void SleepMs(uint32_t ms) = 0;
 };
 
-// True once at least limitMs have passed since startMs, also across a wrap of the counter.
-inline bool HasElapsed(uint32_t nowMs, uint32_t startMs, uint32_t limitMs) {
-    return static_cast<uint32_t>(nowMs - startMs) >= limitMs;
-}
-
 // True once more than limitMs have passed: the tracker's limits are "more than 40000 ms".
 inline bool HasExceeded(uint32_t nowMs, uint32_t startMs, uint32_t limitMs) {
     return static_cast<uint32_t>(nowMs - startMs) > limitMs;

@@ -4,6 +4,9 @@
 #pragma once
 #include <cstdint>
 
+// The tracker's USB bridge needs a moment after the port opens before it passes a command on.
+constexpr uint32_t kBridgeSettleMs = 1000;
+
 class CommandPort {
 public:
     virtual ~CommandPort() = default;

@@ -1,9 +1,7 @@
 // Recognising the tracker's USB-to-serial bridge by the friendly name Windows gives the device,
 // and taking the COM port name out of it, e.g. "STMicroelectronics Virtual COM Port (COM7)".
 #pragma once
-#include <cstddef>
-
-constexpr size_t kMaxPortNameChars = 9;
+#include "link/PortName.h"
 
 // True when the name holds "STM" or "Prolific" (case as the bridge makers write them).
 bool IsTrackerBridgeName(const wchar_t* friendlyName);

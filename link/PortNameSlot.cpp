@@ -22,8 +22,8 @@ bool PortNameSlot::Set(const wchar_t* name) {
         return false;
     }
     // A longer name would not fit the port's device path, so it is refused rather than cut.
-    const size_t length = wcsnlen(name, kMaxChars + 1);
-    if (length > kMaxChars) {
+    const size_t length = wcsnlen(name, kMaxPortNameChars + 1);
+    if (length > kMaxPortNameChars) {
         return false;
     }
     AcquireSRWLockExclusive(&lock_);
@@ -33,9 +33,9 @@ bool PortNameSlot::Set(const wchar_t* name) {
     return true;
 }
 
-void PortNameSlot::Get(wchar_t (&out)[kMaxChars + 1]) const {
+void PortNameSlot::Get(wchar_t (&out)[kMaxPortNameChars + 1]) const {
     AcquireSRWLockShared(&lock_);
-    wmemcpy(out, name_, kMaxChars + 1);
+    wmemcpy(out, name_, kMaxPortNameChars + 1);
     ReleaseSRWLockShared(&lock_);
 }
 

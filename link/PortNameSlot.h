@@ -5,21 +5,21 @@
 
 #include <windows.h>
 
+#include "link/PortName.h"
+
 class PortNameSlot {
 public:
-    static constexpr size_t kMaxChars = 9;
-
     constexpr PortNameSlot() = default;
     PortNameSlot(const PortNameSlot&) = delete;
     PortNameSlot& operator=(const PortNameSlot&) = delete;
 
     void Clear();
-    // False, with the slot left as it was, for a name longer than kMaxChars or a null pointer.
+    // False, with the slot left as it was, for a name longer than kMaxPortNameChars or a null pointer.
     bool Set(const wchar_t* name);
-    void Get(wchar_t (&out)[kMaxChars + 1]) const;
+    void Get(wchar_t (&out)[kMaxPortNameChars + 1]) const;
     bool IsEmpty() const;
 
 private:
     mutable SRWLOCK lock_ = SRWLOCK_INIT;
-    wchar_t name_[kMaxChars + 1] = {};
+    wchar_t name_[kMaxPortNameChars + 1] = {};
 };

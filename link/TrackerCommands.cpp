@@ -12,8 +12,6 @@ constexpr uint32_t kBootLoaderAnswerMs = 100;
 // The user lets go of the power button when the page closes; give the boot loader time to
 // settle first.
 constexpr uint32_t kBootLoaderSettleMs = 500;
-// The tracker's USB bridge gets a moment to settle after the open before the command goes out.
-constexpr uint32_t kResetBeforeWriteMs = 1000;
 constexpr uint32_t kResetAfterWriteMs = 100;
 // The tracker restarts on the command: its port goes away during this pause.
 constexpr uint32_t kResetAfterCloseMs = 1000;
@@ -83,7 +81,7 @@ bool SendResetCommand(CommandPort& port, Clock& clock, const std::function<bool(
         return false;
     for (;;) {
         if (port.Open()) {
-            clock.SleepMs(kResetBeforeWriteMs);
+            clock.SleepMs(kBridgeSettleMs);
             sent = port.Write(&kResetCommand, 1);
         }
         clock.SleepMs(kResetAfterWriteMs);

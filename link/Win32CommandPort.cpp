@@ -59,7 +59,7 @@ void ClearLine(HANDLE port) {
 }  // namespace
 
 HANDLE OpenTrackerPort() {
-    wchar_t portName[PortNameSlot::kMaxChars + 1];
+    wchar_t portName[kMaxPortNameChars + 1];
     g_portName.Get(portName);
     // The \\.\ form opens any COM port; the plain name works only up to COM9.
     wchar_t path[kDevicePathChars];

@@ -1,10 +1,7 @@
-// How a page's worker tells its page how the work goes: the page's progress bar, and how the
-// work ended. The program's report goes to the page's window; unit tests record the calls.
+// How a page's work tells its page how it goes: the page's progress bar, and how the work
+// ended. The program's report goes to the page's window; unit tests record the calls.
 #pragma once
 #include <cstdint>
-
-// What every worker that waits on the tracker tells the user when it waited in vain.
-inline constexpr wchar_t kTrackerTimeoutText[] = L"Превышено время ожидания!";
 
 class WorkerReport {
 public:

@@ -1,14 +1,12 @@
 #include "transfer/UploadFirmware.h"
 
 #include <share.h>
+#include <windows.h>
 
 #include <cstdio>
 
 #include "transfer/InFile.h"
-#include "transfer/WindowsSerialPort.h"
 #include "transfer/YModemTx.h"
-
-HWND g_progressWindow = nullptr;
 
 namespace {
 
@@ -17,38 +15,8 @@ constexpr uint32_t kBootLoaderBaudRate = 115200;
 // code page.
 constexpr int kMaxAnsiPathBytes = 1024;
 
-// Each report waits until the page has moved its bar.
-class WindowProgress : public UploadProgress {
-public:
-    explicit WindowProgress(HWND window) : window_(window) {}
-    void ChunkSent(uint32_t chunks, uint32_t sizeKiB) override {
-        ::SendMessageW(window_, WM_UPLOAD_PROGRESS, chunks, static_cast<LPARAM>(sizeKiB));
-    }
-
-private:
-    HWND window_;
-};
-
-}  // namespace
-
-int UploadFirmware(HWND page, const char* portName, const wchar_t* firmwarePath) {
-    g_progressWindow = page;
-    g_sendPath = firmwarePath;
-
-    WindowsSerialPort port;
-    if (port.Open(portName) != kPortOk)
-        return 1;
-    // A driver that refuses the settings leaves the line as it was; the boot loader's silence
-    // then ends the transfer.
-    port.Configure(kBootLoaderBaudRate);
-    const int failed = SendFirmwareFile(&port);
-    port.Close();
-    return failed != 0 ? 1 : 0;
-}
-
-int SendFirmwareFile(SerialPort* port) {
-    if (g_sendPath == nullptr)
-        return 1;
+// The transfer on a port that is already open: 0 on success, 1 on any failure.
+int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
     // Others may read the image meanwhile, but nobody may change it under the transfer.
     FILE* file = ::_wfsopen(g_sendPath, L"rb", _SH_DENYWR);
     if (file == nullptr)
@@ -66,14 +34,30 @@ int SendFirmwareFile(SerialPort* port) {
     ::WideCharToMultiByte(CP_ACP, 0, g_sendPath, -1, path, sizeof path, nullptr, nullptr);
     std::printf("Sending %s...\n", path);
 
-    WindowProgress window(g_progressWindow);
-    YModemTx sender(port, g_progressWindow != nullptr ? &window : nullptr);
-    if (sender.SendFile(static_cast<uint32_t>(size), &source) != 0) {
-        std::fclose(file);
+    YModemTx sender(&port, &clock, progress);
+    const int32_t result = sender.SendFile(static_cast<uint32_t>(size), &source);
+    std::fclose(file);
+    if (result != 0)
         return 1;
-    }
     std::printf("\nSent OK\n");
     std::fflush(stdout);
-    std::fclose(file);
     return 0;
+}
+
+}  // namespace
+
+int UploadFirmware(SerialPort& port,
+                   Clock& clock,
+                   WorkerReport* progress,
+                   const char* portName,
+                   const wchar_t* firmwarePath) {
+    g_sendPath = firmwarePath;
+    if (firmwarePath == nullptr || port.Open(portName) != kPortOk)
+        return 1;
+    // A driver that refuses the settings leaves the line as it was; the boot loader's silence
+    // then ends the transfer.
+    port.Configure(kBootLoaderBaudRate);
+    const int failed = SendFirmwareFile(port, clock, progress);
+    port.Close();
+    return failed;
 }

@@ -54,14 +54,22 @@ int32_t YModemTx::ReadByte(uint32_t waitMs) {
     return result == 0 ? static_cast<int32_t>(kNoAnswer) : byte;
 }
 
-void YModemTx::Drain(uint32_t quietMs) {
+int32_t YModemTx::Drain(uint32_t quietMs) {
+    // A receiver that keeps sending (a start request every few milliseconds, status text) would
+    // otherwise hold the upload here for ever with its bar frozen.
+    const uint32_t startMs = clock->NowMs();
     uint8_t discarded;
     while (port->Read(&discarded, 1, quietMs) > 0) {
+        if (HasExceeded(clock->NowMs(), startMs, kAnswerMs))
+            return kNoAnswer;
     }
+    return 0;
 }
 
 int32_t YModemTx::WaitForStart() {
-    Drain(0);
+    const int32_t drained = Drain(0);
+    if (drained < 0)
+        return drained;
     canCount = 0;
     uint32_t budgetMs = kStartBudgetMs;
     for (;;) {
@@ -85,113 +93,119 @@ int32_t YModemTx::WaitForStart() {
     }
 }
 
-int32_t YModemTx::SendBlock(const uint8_t* data, int32_t length) {
-    int attemptsLeft = kAttemptsPerBlock;
-    bool awaitAnswer = waitForAck;
-    uint8_t frame[kMaxFrame];
-    int32_t frameLength = 0;
-    int32_t count = 0;
+int32_t YModemTx::Classify(int32_t answer, Verdict* verdict) {
+    *verdict = Verdict::kNone;
+    if (answer == kNoAnswer)
+        return 0;
+    if (answer < 0)
+        return answer;
+    if (answer == kCan) {
+        // One CAN may be line noise; two in a row are the receiver giving up.
+        if (++canCount >= 2)
+            return kCancelledByReceiver;
+        *verdict = Verdict::kRejected;
+        return 0;
+    }
+    canCount = 0;
+    if (answer == kAck)
+        *verdict = Verdict::kAccepted;
+    else if (answer == kCrcStart && !crcMode)
+        *verdict = Verdict::kWantsCrc;
+    else
+        *verdict = Verdict::kRejected;
+    return 0;
+}
 
-    for (bool buildFrame = true;;) {
-        if (buildFrame) {
-            const int32_t blockSize = allow1K && length >= kLongBlock ? kLongBlock : kShortBlock;
-            count = std::min(length, blockSize);
-            if (count == 0) {
-                // The end of file is always answered, streaming or not.
-                frame[0] = kEot;
-                frameLength = 1;
-                awaitAnswer = true;
-            } else {
-                frame[0] = blockSize == kLongBlock ? kStx : kSoh;
-                frame[1] = static_cast<uint8_t>(blockNumber);
-                frame[2] = static_cast<uint8_t>(255 - frame[1]);
-                uint8_t* area = frame + 3;
-                std::memcpy(area, data, count);
-                std::memset(area + count, kFill, blockSize - count);
-                frameLength = 3 + blockSize;
-                if (crcMode) {
-                    const uint16_t crc = Crc16(area, blockSize);
-                    frame[frameLength++] = static_cast<uint8_t>(crc >> 8);
-                    frame[frameLength++] = static_cast<uint8_t>(crc);
-                } else {
-                    uint8_t sum = 0;
-                    for (int32_t i = 0; i < blockSize; ++i)
-                        sum = static_cast<uint8_t>(sum + area[i]);
-                    frame[frameLength++] = sum;
-                }
-            }
-            buildFrame = false;
+int32_t YModemTx::BuildFrame(const uint8_t* data, int32_t length, uint8_t* frame, int32_t* count) const {
+    const int32_t blockSize = length >= kLongBlock ? kLongBlock : kShortBlock;
+    *count = std::min(length, blockSize);
+    if (*count == 0) {
+        frame[0] = kEot;
+        return 1;
+    }
+    frame[0] = blockSize == kLongBlock ? kStx : kSoh;
+    frame[1] = static_cast<uint8_t>(blockNumber);
+    frame[2] = static_cast<uint8_t>(255 - frame[1]);
+    uint8_t* area = frame + 3;
+    std::memcpy(area, data, *count);
+    std::memset(area + *count, kFill, blockSize - *count);
+    int32_t frameLength = 3 + blockSize;
+    if (crcMode) {
+        const uint16_t crc = Crc16(area, blockSize);
+        frame[frameLength++] = static_cast<uint8_t>(crc >> 8);
+        frame[frameLength++] = static_cast<uint8_t>(crc);
+    } else {
+        uint8_t sum = 0;
+        for (int32_t i = 0; i < blockSize; ++i)
+            sum = static_cast<uint8_t>(sum + area[i]);
+        frame[frameLength++] = sum;
+    }
+    return frameLength;
+}
+
+int32_t YModemTx::WriteFrame(const uint8_t* frame, int32_t frameLength, bool* rejected) {
+    *rejected = false;
+    for (int32_t written = 0; written < frameLength;) {
+        const int32_t result = port->Write(frame + written, frameLength - written, kFrameWriteMs);
+        if (result < 0)
+            return result;
+        if (result == 0)
+            return kNoAnswer;
+        written += result;
+        if (written == frameLength)
+            break;
+        // An ACK meanwhile is the last block's late one; anything else turns this one down.
+        Verdict verdict;
+        const int32_t classified = Classify(ReadByte(kPeekWhileWritingMs), &verdict);
+        if (classified < 0)
+            return classified;
+        if (verdict != Verdict::kNone && verdict != Verdict::kAccepted) {
+            *rejected = true;
+            return 0;
         }
+    }
+    return 0;
+}
 
-        if (attemptsLeft == 0)
-            return kBlockNotAccepted;
-        --attemptsLeft;
-        Drain(kQuietBeforeFrameMs);
-
-        // true: the receiver turned the block down while it was being written or after it.
+int32_t YModemTx::SendBlock(const uint8_t* data, int32_t length) {
+    uint8_t frame[kMaxFrame];
+    int32_t count = 0;
+    int32_t frameLength = BuildFrame(data, length, frame, &count);
+    // The end of file is always answered, streaming or not.
+    const bool awaitAnswer = waitForAck || count == 0;
+    for (int attempt = 0; attempt < kAttemptsPerBlock; ++attempt) {
+        int32_t result = Drain(kQuietBeforeFrameMs);
+        if (result < 0)
+            return result;
         bool rejected = false;
-        for (int32_t written = 0; written < frameLength && !rejected;) {
-            const int32_t result = port->Write(frame + written, frameLength - written, kFrameWriteMs);
+        result = WriteFrame(frame, frameLength, &rejected);
+        if (result < 0)
+            return result;
+        if (!rejected) {
+            Verdict verdict;
+            const int32_t answer = ReadByte(awaitAnswer ? kAnswerMs : 0);
+            if (awaitAnswer && answer == kNoAnswer)
+                return kNoAnswer;
+            result = Classify(answer, &verdict);
             if (result < 0)
                 return result;
-            if (result == 0)
-                return kNoAnswer;
-            written += result;
-            if (written == frameLength)
-                break;
-            const int32_t answer = ReadByte(kPeekWhileWritingMs);
-            if (answer == kNoAnswer)
+            // Streaming: whatever came, the block counts as taken; only a CAN is remembered.
+            if (!awaitAnswer || verdict == Verdict::kAccepted) {
+                ++blockNumber;
+                return count;
+            }
+            if (verdict == Verdict::kWantsCrc) {
+                // The receiver asks for CRCs after all: the same block again, with one.
+                crcMode = true;
+                frameLength = BuildFrame(data, length, frame, &count);
                 continue;
-            if (answer < 0)
-                return answer;
-            if (answer == kCan) {
-                if (canCount != 0)
-                    return kCancelledByReceiver;
-                canCount = 1;
-                rejected = true;
-            } else {
-                canCount = 0;
-                rejected = answer != kAck;
             }
         }
-
-        if (!rejected && !awaitAnswer) {
-            const int32_t answer = ReadByte(0);
-            if (answer < 0 && answer != kNoAnswer)
-                return answer;
-            if (answer == kCan) {
-                if (canCount != 0)
-                    return kCancelledByReceiver;
-                canCount = 1;
-            } else if (answer != kNoAnswer) {
-                canCount = 0;
-            }
-            break;
-        }
-        if (!rejected) {
-            const int32_t answer = ReadByte(kAnswerMs);
-            if (answer < 0)
-                return answer;
-            if (answer == kCan) {
-                if (canCount != 0)
-                    return kCancelledByReceiver;
-                canCount = 1;
-            } else {
-                canCount = 0;
-                if (answer == kAck)
-                    break;
-                if (answer == kCrcStart && !crcMode) {
-                    // The receiver asks for CRCs after all: the same block again, with one.
-                    crcMode = true;
-                    buildFrame = true;
-                    continue;
-                }
-            }
-        }
-        Drain(kQuietBeforeRetryMs);
+        result = Drain(kQuietBeforeRetryMs);
+        if (result < 0)
+            return result;
     }
-    ++blockNumber;
-    return count;
+    return kBlockNotAccepted;
 }
 
 int32_t YModemTx::SendData(InStream* source) {
@@ -210,8 +224,8 @@ int32_t YModemTx::SendData(InStream* source) {
             sent += taken;
         } while (sent < chunkLength);
         ++chunks;
-        if (progressWindow != nullptr)
-            progressWindow->ChunkSent(chunks, fileSize >> 10);
+        if (progress != nullptr)
+            progress->ProgressPosition(chunks);
         if (chunkLength == 0)
             return 0;
     }
@@ -226,8 +240,6 @@ int32_t YModemTx::AwaitStartAgain() {
 }
 
 int32_t YModemTx::SendFile(uint32_t size, InStream* source) {
-    allow1K = true;
-    fileSize = size;
     uint8_t block[kHeaderSize];
     if (BuildHeader(size, block, g_sendPath) != 0)
         return kHeaderOverflow;

@@ -3,12 +3,14 @@
 #pragma once
 #include <cstdint>
 
+#include "link/Clock.h"
+#include "link/WorkerReport.h"
 #include "transfer/SerialPort.h"
-#include "transfer/UploadProgress.h"
 
 // Results of the transfer beyond the port's own codes, which pass through unchanged.
 enum YModemResult : int32_t {
-    kNoAnswer = -200,             // no start request, no answer to a block, or a write that stalled
+    kNoAnswer = -200,             // no start request, no answer to a block, a write that stalled,
+                                  // or a receiver that never fell quiet
     kBlockNotAccepted = -201,     // a block (or the end of file) was sent 10 times in vain
     kSourceFailed = -300,         // the file could not be read, or ended before its size
     kUnexpectedAnswer = -301,     // not the start request after block 0 or after the end of file
@@ -32,8 +34,11 @@ public:
 
     static constexpr int32_t kHeaderSize = 1024;
 
-    // port stays the caller's; progressWindow may be null.
-    YModemTx(SerialPort* port, UploadProgress* progressWindow) : port(port), progressWindow(progressWindow) {}
+    // port and clock stay the caller's; the clock bounds the waits for a quiet line. progress,
+    // which may be null, hears how many 1024-byte chunks of the file have been handled, from 1,
+    // the end of the file counting as one more; it returns once the page has shown it.
+    YModemTx(SerialPort* port, Clock* clock, WorkerReport* progress)
+        : port(port), clock(clock), progress(progress) {}
 
     // The whole batch: block 0 naming g_sendPath, the data, the end of file and the closing
     // empty block 0. 0 or a negative result code.
@@ -55,17 +60,30 @@ public:
     static uint16_t Crc16(const uint8_t* data, int32_t length);
 
 private:
-    void Drain(uint32_t quietMs);
+    // What an answer to a block means for it.
+    enum class Verdict { kNone, kAccepted, kRejected, kWantsCrc };
+
+    // Reads and drops what the receiver sends until it has been quiet for quietMs; kNoAnswer
+    // when it will not fall quiet within the time it has to answer a block.
+    int32_t Drain(uint32_t quietMs);
+    // Classifies one answer of ReadByte and keeps count of CANs in a row; returns 0, or the
+    // code that ends the transfer (a failed port, or the second CAN in a row).
+    int32_t Classify(int32_t answer, Verdict* verdict);
+    // The frame that carries up to a block of data (none: the end of file); *count is the data
+    // it carries, the result its length.
+    int32_t BuildFrame(const uint8_t* data, int32_t length, uint8_t* frame, int32_t* count) const;
+    // Writes the frame, listening between the pieces the port takes; *rejected when the
+    // receiver turned it down meanwhile.
+    int32_t WriteFrame(const uint8_t* frame, int32_t frameLength, bool* rejected);
     // 0 when the receiver's next byte, within 11 s, is its first start request again.
     int32_t AwaitStartAgain();
 
     SerialPort* port;
-    UploadProgress* progressWindow;
-    uint32_t fileSize = 0;
+    Clock* clock;
+    WorkerReport* progress;
     int32_t blockNumber = 0;
     bool crcMode = true;
     bool waitForAck = true;
-    bool allow1K = true;
     uint8_t startChar = 0;
     int32_t canCount = 0;
 };

@@ -23,7 +23,7 @@ namespace {
 PortNameSlot g_staticSlot;
 
 std::wstring Read(const PortNameSlot& slot) {
-    wchar_t name[PortNameSlot::kMaxChars + 1];
+    wchar_t name[kMaxPortNameChars + 1];
     slot.Get(name);
     return name;
 }
@@ -210,7 +210,7 @@ TEST(PortNameSlot, ReaderNeverSeesAHalfWrittenName) {
     long torn = 0;
     std::wstring firstTorn;
     for (; reads < 1000000 || writes.load(std::memory_order_relaxed) < 1000000; ++reads) {
-        wchar_t seen[PortNameSlot::kMaxChars + 1];
+        wchar_t seen[kMaxPortNameChars + 1];
         slot.Get(seen);
         if (std::wcscmp(seen, names[0]) != 0 && std::wcscmp(seen, names[1]) != 0 && torn++ == 0)
             firstTorn = seen;

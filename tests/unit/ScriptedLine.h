@@ -10,9 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "link/Clock.h"
 #include "transfer/SerialPort.h"
 
-class ScriptedLine : public SerialPort {
+class ScriptedLine : public SerialPort, public Clock {
 public:
     // The receiver's start request, and when it comes (ms of virtual time).
     explicit ScriptedLine(char startChar = 'C', uint32_t startAtMs = 100) : startChar_(startChar) {
@@ -42,6 +43,9 @@ public:
         for (char c : bytes)
             incoming_.push_back({atMs, static_cast<uint8_t>(c)});
     }
+
+    uint32_t NowMs() override { return now; }
+    void SleepMs(uint32_t ms) override { now += ms; }
 
     int32_t Open(const char*) override { return kPortOk; }
     int32_t Configure(uint32_t) override { return kPortOk; }

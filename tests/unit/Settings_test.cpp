@@ -9,7 +9,8 @@
 #include "settings/BackupFile.h"
 #include "settings/SettingsExchange.h"
 #include "settings/SettingsRecord.h"
-#include "settings/SettingsWorkers.h"
+#include "settings/RestoreSettingsWork.h"
+#include "settings/SaveSettingsWork.h"
 
 namespace {
 
@@ -150,7 +151,7 @@ TEST(SaveSettings, OnlyAWholeDumpReplacesTheBackup) {
         const std::wstring path = c.backupWritable ? backup : backup + L"\\back.pro";
         RecordingReport report;
         const bool succeeded = c.log == std::wstring(cases[0].log);
-        EXPECT_EQ(succeeded ? 1 : 0, RunSaveSettings(tracker, tracker.clock, report, path.c_str()));
+        EXPECT_EQ(succeeded ? 1 : 0, RunSaveSettingsWork(tracker, tracker.clock, report, path.c_str()));
         EXPECT_EQ(L"range 0..50; " + std::wstring(c.log), report.log);
         std::vector<std::wstring> kept;
         EXPECT_TRUE(LoadBackup(backup.c_str(), kept));
@@ -214,7 +215,7 @@ TEST(RestoreSettings, LinesGoOutWholeASecondApartWhenThereIsABackupAndAPort) {
         tracker.failingWrite = row.failingWrite;
         RecordingReport report;
         const bool succeeded = !row.events.empty();
-        EXPECT_EQ(succeeded ? 1 : 0, RunRestoreSettings(tracker, tracker.clock, report, backup.c_str()));
+        EXPECT_EQ(succeeded ? 1 : 0, RunRestoreSettingsWork(tracker, tracker.clock, report, backup.c_str()));
         EXPECT_EQ(row.log, report.log);
         EXPECT_EQ(row.events, tracker.events);
         EXPECT_EQ(row.canOpen ? 0 : 1, tracker.failedOpens);

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "ScriptedTracker.h"
-#include "link/ModeChangeWaits.h"
+#include "link/BootLoaderWork.h"
+#include "link/ResetWork.h"
 
 namespace {
 
@@ -25,12 +26,12 @@ bool Reported(int exitCode, const RecordingReport& report) {
 
 bool BootLoaderWait(ScriptedTracker& port) {
     RecordingReport report;
-    return Reported(RunBootLoaderWait(port, port.clock, report), report);
+    return Reported(RunBootLoaderWork(port, port.clock, report), report);
 }
 
 bool ResetWait(ScriptedTracker& port, bool versionKnown = true) {
     RecordingReport report;
-    return Reported(RunResetWait(
+    return Reported(RunResetWork(
                         port, port.clock, [versionKnown] { return versionKnown; }, report),
                     report);
 }

@@ -9,22 +9,16 @@
 #include <utility>
 #include <vector>
 
+#include "RecordingReport.h"
 #include "ScriptedLine.h"
 #include "transfer/InFile.h"
 
 namespace {
 
-using Reports = std::vector<std::pair<uint32_t, uint32_t>>;
 using Answers = std::map<size_t, std::string>;
 const std::string kAck = "\x06", kNak = "\x15", kCan = "\x18", kEot = "\x04";
 const wchar_t kPath[] = L"C:\\Firmware\\KV718A.DFU";
 const std::string kName = std::string("c:/firmware/kv718a.dfu") + '\0';
-
-class RecordedProgress : public UploadProgress {
-public:
-    void ChunkSent(uint32_t chunks, uint32_t sizeKiB) override { reports.emplace_back(chunks, sizeKiB); }
-    Reports reports;
-};
 
 struct ImageFile {
     explicit ImageFile(const std::string& bytes) : file(std::tmpfile()) {
@@ -42,11 +36,11 @@ std::string Image(size_t size) {
     return bytes;
 }
 
-int32_t Send(ScriptedLine& line, const std::string& image, UploadProgress* progress = nullptr) {
+int32_t Send(ScriptedLine& line, const std::string& image, WorkerReport* progress = nullptr) {
     ImageFile file(image);
     InFile source(file.file, static_cast<uint32_t>(image.size()));
     g_sendPath = kPath;
-    return YModemTx(&line, progress).SendFile(static_cast<uint32_t>(image.size()), &source);
+    return YModemTx(&line, &line, progress).SendFile(static_cast<uint32_t>(image.size()), &source);
 }
 
 uint16_t Crc(const std::string& bytes) {
@@ -131,22 +125,22 @@ TEST(SendFile, ImageGoesInLongBlocksAndItsTailInShortOnes) {
         char start;
         size_t size;
         std::vector<size_t> blocks;
-        Reports reports;
+        std::wstring reports;
     } kCases[] = {
-        {'C', 0, {}, {{1, 0}}},
-        {'C', 1024, {1024}, {{1, 1}, {2, 1}}},
-        {'C', 1500, {1024, 128, 128, 128, 128}, {{1, 1}, {2, 1}, {3, 1}}},
-        {'\x15', 200, {128, 128}, {{1, 0}, {2, 0}}},                            // checksums
-        {'G', 2304, {1024, 1024, 128, 128}, {{1, 2}, {2, 2}, {3, 2}, {4, 2}}},  // streaming
+        {'C', 0, {}, L"at 1; "},
+        {'C', 1024, {1024}, L"at 1; at 2; "},
+        {'C', 1500, {1024, 128, 128, 128, 128}, L"at 1; at 2; at 3; "},
+        {'\x15', 200, {128, 128}, L"at 1; at 2; "},                        // checksums
+        {'G', 2304, {1024, 1024, 128, 128}, L"at 1; at 2; at 3; at 4; "},  // streaming
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(std::string("start ") + c.start + ", size " + std::to_string(c.size));
         ScriptedLine line(c.start);
-        RecordedProgress progress;
+        RecordingReport progress;
         const std::string image = Image(c.size);
         ASSERT_EQ(0, Send(line, image, &progress));
         EXPECT_EQ(Batch(image, c.blocks, c.start != '\x15'), line.frames);
-        EXPECT_EQ(c.reports, progress.reports);
+        EXPECT_EQ(c.reports, progress.log);
     }
 }
 
@@ -222,7 +216,7 @@ TEST(SendFile, PathTooLongForBlockZeroTouchesNeitherLineNorFile) {
     ImageFile image(Image(100));
     InFile source(image.file, 100);
     g_sendPath = path.c_str();
-    EXPECT_EQ(kHeaderOverflow, YModemTx(&line, nullptr).SendFile(100, &source));
+    EXPECT_EQ(kHeaderOverflow, YModemTx(&line, &line, nullptr).SendFile(100, &source));
     EXPECT_EQ(0u, line.writes);
     EXPECT_TRUE(line.readWaits.empty());
     EXPECT_EQ(0, std::ftell(image.file));
@@ -282,7 +276,7 @@ TEST(InFile, FileThatEndsBeforeItsSizeFailsTheTransfer) {
         InFile source(image.file, c.size);
         ScriptedLine line;
         g_sendPath = kPath;
-        EXPECT_EQ(c.result, YModemTx(&line, nullptr).SendFile(c.size, &source)) << c.size;
+        EXPECT_EQ(c.result, YModemTx(&line, &line, nullptr).SendFile(c.size, &source)) << c.size;
         EXPECT_EQ(c.frames, line.frames.size()) << c.size;
     }
 }

@@ -1,17 +1,9 @@
-#include "link/ModeChangeWaits.h"
+#include "link/ResetWork.h"
 
 #include "link/TrackerCommands.h"
+#include "link/UserTexts.h"
 
-int RunBootLoaderWait(CommandPort& port, Clock& clock, WorkerReport& report) {
-    if (!WaitForBootLoader(port, clock)) {
-        report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
-        return 0;
-    }
-    report.Succeeded();
-    return 1;
-}
-
-int RunResetWait(CommandPort& port,
+int RunResetWork(CommandPort& port,
                  Clock& clock,
                  const std::function<bool()>& queryWindowsVersion,
                  WorkerReport& report) {

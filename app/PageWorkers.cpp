@@ -1,0 +1,76 @@
+#include "app/PageWorkers.h"
+
+#include "app/PageReport.h"
+#include "app/Pages.h"
+#include "app/SharedState.h"
+#include "link/BootLoaderWork.h"
+#include "link/ResetWork.h"
+#include "link/TrackerPortState.h"
+#include "link/Win32CommandPort.h"
+#include "settings/BackupFile.h"
+#include "settings/RestoreSettingsWork.h"
+#include "settings/SaveSettingsWork.h"
+#include "transfer/UploadWork.h"
+#include "transfer/WindowsSerialPort.h"
+
+namespace {
+
+// Whether the system tells its version (the extended record first, then the plain one); the
+// reset is not tried on a system that will not.
+bool QueryWindowsVersion() {
+    OSVERSIONINFOEXW extended = {};
+    extended.dwOSVersionInfoSize = sizeof extended;
+    if (::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&extended)))
+        return true;
+    OSVERSIONINFOW plain = {};
+    plain.dwOSVersionInfoSize = sizeof plain;
+    return ::GetVersionExW(&plain) != FALSE;
+}
+
+using SettingsWork = int (*)(CommandPort&, Clock&, WorkerReport&, const wchar_t*);
+
+// Both settings pages hand their work the tracker's port, a report to the page and its bar,
+// and the backup's path. Without a temporary folder the path stays empty: a save then reports
+// that it cannot write the backup, a restore that it cannot open it.
+template <typename Page>
+DWORD RunSettingsWork(LPVOID page, SettingsWork work) {
+    Win32CommandPort port;
+    PageReport report(PageWindow(page), static_cast<Page*>(page)->m_progress.m_hWnd);
+    wchar_t backupPath[kBackupPathChars] = {};
+    BackupPath(backupPath);
+    return work(port, SystemClock(), report, backupPath);
+}
+
+}  // namespace
+
+DWORD WINAPI SaveSettingsWorker(LPVOID page) {
+    return RunSettingsWork<CAboutDlg3>(page, RunSaveSettingsWork);
+}
+
+DWORD WINAPI BootLoaderWaitWorker(LPVOID page) {
+    Win32CommandPort port;
+    PageReport report(PageWindow(page));
+    return RunBootLoaderWork(port, SystemClock(), report);
+}
+
+DWORD WINAPI UploadWorker(LPVOID page) {
+    wchar_t portName[kMaxPortNameChars + 1];
+    g_portName.Get(portName);
+    // Two bytes a character in a double-byte code page.
+    char ansiPortName[2 * kMaxPortNameChars + 1] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, portName, -1, ansiPortName, sizeof ansiPortName, nullptr, nullptr);
+
+    WindowsSerialPort port;
+    UploadPageReport report(PageWindow(page), static_cast<uint32_t>(g_imageSize >> 10));
+    return RunUploadWork(port, SystemClock(), report, ansiPortName, g_firmwarePath);
+}
+
+DWORD WINAPI ResetWorker(LPVOID page) {
+    Win32CommandPort port;
+    PageReport report(PageWindow(page));
+    return RunResetWork(port, SystemClock(), QueryWindowsVersion, report);
+}
+
+DWORD WINAPI RestoreSettingsWorker(LPVOID page) {
+    return RunSettingsWork<CAboutDlg7>(page, RunRestoreSettingsWork);
+}

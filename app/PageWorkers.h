@@ -1,0 +1,11 @@
+// The worker threads of pages 4 to 8, one for each page's work. Each is given its page object,
+// moves the page's bar where it has one, and ends the page with command 1, or with command 2
+// after an error box.
+#pragma once
+#include <windows.h>
+
+DWORD WINAPI SaveSettingsWorker(LPVOID page);
+DWORD WINAPI BootLoaderWaitWorker(LPVOID page);
+DWORD WINAPI UploadWorker(LPVOID page);
+DWORD WINAPI ResetWorker(LPVOID page);
+DWORD WINAPI RestoreSettingsWorker(LPVOID page);

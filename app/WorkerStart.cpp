@@ -1,0 +1,14 @@
+#include "app/WorkerStart.h"
+
+#include "link/UserTexts.h"
+
+bool StartPageWorker(LPTHREAD_START_ROUTINE worker, LPVOID page, WorkerReport& report, ThreadStarter start) {
+    DWORD threadId;
+    const HANDLE thread = start(nullptr, 0, worker, page, 0, &threadId);
+    if (thread == nullptr) {
+        report.Failed(kWorkNotStartedText, WorkerReport::kErrorOk);
+        return false;
+    }
+    ::CloseHandle(thread);
+    return true;
+}

@@ -1,0 +1,32 @@
+#include "settings/RestoreSettingsWork.h"
+
+#include <string>
+#include <vector>
+
+#include "link/UserTexts.h"
+#include "settings/BackupFile.h"
+#include "settings/SettingsExchange.h"
+
+int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report, const wchar_t* backupPath) {
+    g_recordCount = 0;
+    std::vector<std::wstring> lines;
+    // A backup without a line would restore nothing: that is no success to report.
+    if (!LoadBackup(backupPath, lines) || lines.empty()) {
+        report.Failed(kBackupNotReadText, WorkerReport::kErrorOk);
+        return 0;
+    }
+    report.ProgressRange(0, static_cast<uint16_t>(lines.size() - 1));
+    if (!port.Open()) {
+        report.Failed(kPortNotOpenText, WorkerReport::kErrorOkCancel);
+        return 0;
+    }
+    for (const std::wstring& line : lines) {
+        if (!SendRestoreCommand(port, clock, line))
+            report.Failed(kCommandNotSentText, WorkerReport::kErrorOkCancel);
+        ++g_recordCount;
+        report.ProgressPosition(g_recordCount);
+    }
+    port.Close();
+    report.Succeeded();
+    return 1;
+}

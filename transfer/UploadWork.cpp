@@ -1,0 +1,19 @@
+#include "transfer/UploadWork.h"
+
+#include "link/UserTexts.h"
+#include "transfer/UploadFirmware.h"
+
+int RunUploadWork(SerialPort& port,
+                  Clock& clock,
+                  WorkerReport& report,
+                  const char* portName,
+                  const wchar_t* firmwarePath) {
+    // Every failure, from a port that would not open to the tracker cancelling, gets the same
+    // box; the port and the file are closed before it shows.
+    if (UploadFirmware(port, clock, &report, portName, firmwarePath) != 0) {
+        report.Failed(kUploadFailedText, WorkerReport::kErrorOk);
+        return 0;
+    }
+    report.Succeeded();
+    return 1;
+}
