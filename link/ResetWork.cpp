@@ -24,5 +24,6 @@ int RunResetWork(CommandPort& port,
             report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
             return 0;
         }
+        clock.SleepMs(kReopenPauseMs);
     }
 }

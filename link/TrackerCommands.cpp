@@ -50,7 +50,8 @@ bool WaitForBootLoader(CommandPort& port, Clock& clock) {
     const uint32_t startMs = clock.NowMs();
     bool answered = false;
     while (!answered) {
-        port.Open();
+        if (!port.Open())
+            clock.SleepMs(kReopenPauseMs);
         while (port.IsOpen()) {
             port.Write(&kBootLoaderRequest, 1);
             clock.SleepMs(kBootLoaderAnswerMs);

@@ -9,6 +9,9 @@
 
 // Both exchanges, and the wait for the tracker's port after a reset, give up after this long.
 constexpr uint32_t kTrackerWaitLimitMs = 40000;
+// A port that will not open is tried again after this pause, so that the wait leaves the
+// processor to the rest of the PC.
+constexpr uint32_t kReopenPauseMs = 100;
 
 // Sends "1" until the tracker's boot loader answers with a text that contains "abort". True
 // when it did within the limit. The port is closed on return.

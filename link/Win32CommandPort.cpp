@@ -9,8 +9,13 @@ namespace {
 constexpr DWORD kTrackerBaudRate = 115200;
 // A read returns at once with whatever is waiting, or waits up to this long for a first byte.
 constexpr DWORD kFirstByteWaitMs = 100;
+// A write may take this long per byte, over ten times what a byte needs at 115200 bit/s, and
+// this long besides; a 1024-byte restore command then has about a second, a one-byte request
+// a tenth. The driver's bound is the sum of the two, so both must be real numbers: a tracker
+// that stops taking bytes must fail the write, not hold the page for ever.
+constexpr DWORD kWriteWaitPerByteMs = 1;
 constexpr DWORD kWriteWaitMs = 100;
-constexpr size_t kDevicePathChars = 64;
+constexpr size_t kDevicePathChars = 4 + kMaxPortNameChars + 1;
 
 void ApplyLineSettings(HANDLE port) {
     DCB dcb = {};
@@ -42,7 +47,7 @@ void ApplyTimeouts(HANDLE port) {
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
     timeouts.ReadTotalTimeoutConstant = kFirstByteWaitMs;
-    timeouts.WriteTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteWaitPerByteMs;
     timeouts.WriteTotalTimeoutConstant = kWriteWaitMs;
     ::SetCommTimeouts(port, &timeouts);
 }

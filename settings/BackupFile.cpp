@@ -8,6 +8,7 @@ namespace {
 
 // A save is written beside the backup as "back.pro.<process id>.tmp" and renamed over it.
 const wchar_t kTemporarySuffix[] = L".tmp";
+const wchar_t kPreviousSuffix[] = L".bak";
 
 std::wstring TemporaryPath(const std::wstring& backup) {
     return backup + L"." + std::to_wstring(::GetCurrentProcessId()) + kTemporarySuffix;
@@ -49,6 +50,14 @@ bool WriteCommands(const std::wstring& path, const std::vector<std::wstring>& co
     return true;
 }
 
+// The backup about to be replaced is kept beside it: a user whose restore failed and who runs the
+// upgrade again would otherwise lose the only copy of their settings to the factory ones.
+bool KeepPrevious(const std::wstring& backup) {
+    if (::GetFileAttributesW(backup.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return ::CopyFileW(backup.c_str(), (backup + kPreviousSuffix).c_str(), FALSE) != FALSE;
+}
+
 }  // namespace
 
 bool BackupPath(wchar_t (&path)[kBackupPathChars]) {
@@ -69,7 +78,7 @@ bool SaveBackup(const wchar_t* path, const std::vector<std::wstring>& commands) 
     RemoveLeftovers(backup);
     const std::wstring temporary = TemporaryPath(backup);
     const bool saved =
-        WriteCommands(temporary, commands) &&
+        WriteCommands(temporary, commands) && KeepPrevious(backup) &&
         ::MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!saved)
         ::DeleteFileW(temporary.c_str());

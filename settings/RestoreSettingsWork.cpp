@@ -20,13 +20,21 @@ int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report
         report.Failed(kPortNotOpenText, WorkerReport::kErrorOkCancel);
         return 0;
     }
+    bool everyLineSent = true;
     for (const std::wstring& line : lines) {
-        if (!SendRestoreCommand(port, clock, line))
+        if (!SendRestoreCommand(port, clock, line)) {
+            everyLineSent = false;
             report.Failed(kCommandNotSentText, WorkerReport::kErrorOkCancel);
+        }
         ++g_recordCount;
         report.ProgressPosition(g_recordCount);
     }
     port.Close();
+    // The tracker lacks a setting: the job must not end on the page that says they are restored.
+    if (!everyLineSent) {
+        report.Failed(kCommandNotSentText, WorkerReport::kErrorOk);
+        return 0;
+    }
     report.Succeeded();
     return 1;
 }

@@ -1,10 +1,9 @@
 #include "settings/SettingsExchange.h"
 
-#include <windows.h>
-
 #include <cstring>
 
 #include "settings/SettingsRecord.h"
+#include "settings/TrackerText.h"
 
 uint8_t g_recordCount = 0;
 
@@ -18,11 +17,12 @@ constexpr uint32_t kBetweenPairMs = 100;
 // The tracker keeps talking but no record fits: one was lost, so ask for the dump again.
 constexpr uint32_t kResendAfterMs = 10000;
 constexpr uint32_t kDumpLimitMs = 120000;
+constexpr int kFailedReadsOfAGonePort = 2;
 // The tracker stores each setting before it takes the next.
 constexpr uint32_t kAfterRestoreCommandMs = 1000;
 // A line of the tracker fits 512 bytes with its LF and the end of the text.
 constexpr size_t kMaxLineChars = 510;
-constexpr int kRestoreCommandBytes = 1024;
+constexpr size_t kRestoreCommandBytes = 1024;
 // Set just before the closing record is counted, so that the bar ends full at 255.
 constexpr uint8_t kClosingRecordCount = 254;
 
@@ -33,33 +33,33 @@ void SendPair(CommandPort& port, Clock& clock) {
     port.Write(L0Query, static_cast<uint32_t>(std::strlen(L0Query)));
 }
 
-// Gathers one line, its LF dropped. False when it broke off: a read failed, the line fell
-// silent for the port's read time-out, or it grew too long (its LF, if it comes, is dropped
-// with it).
-bool ReadLine(CommandPort& port, Clock& clock, uint32_t& lastProgressMs, std::string& line) {
+enum class LineEnd {
+    kWhole,       // its LF came
+    kBroken,      // the line fell silent for the port's read time-out, or grew too long (its
+                  // LF, if it comes, is dropped with it)
+    kReadFailed,  // a read failed
+};
+
+// Gathers one line, its LF dropped.
+LineEnd ReadLine(CommandPort& port, Clock& clock, uint32_t& lastProgressMs, std::string& line) {
     line.clear();
     // A line error makes every read fail until the error state is read.
     port.BytesWaiting();
     char byte = 0;
     uint32_t got = 0;
-    while (port.Read(&byte, 1, &got) && got == 1 && line.size() <= kMaxLineChars) {
+    for (;;) {
+        if (!port.Read(&byte, 1, &got))
+            return LineEnd::kReadFailed;
+        if (got != 1 || line.size() > kMaxLineChars)
+            return LineEnd::kBroken;
         if (byte == '\n')
-            return true;
+            return LineEnd::kWhole;
         line += byte;
         if (HasExceeded(clock.NowMs(), lastProgressMs, kResendAfterMs)) {
             SendPair(port, clock);
             lastProgressMs = clock.NowMs();
         }
     }
-    return false;
-}
-
-std::wstring Widen(const std::string& bytes) {
-    const int size = static_cast<int>(bytes.size());
-    const int chars = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, nullptr, 0);
-    std::wstring wide(chars, L'\0');
-    ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, wide.data(), chars);
-    return wide;
 }
 
 }  // namespace
@@ -73,10 +73,17 @@ bool ReadSettingsDump(CommandPort& port,
     uint32_t lastProgressMs = startMs;
     g_recordCount = 0;
     bool closingRecordCame = false;
+    int failedReadsInARow = 0;
     std::string line;
     while (port.IsOpen()) {
-        if (ReadLine(port, clock, lastProgressMs, line) && IsSettingsRecord(line.data(), line.size())) {
-            const std::wstring record = Widen(line + '\n');
+        const LineEnd end = ReadLine(port, clock, lastProgressMs, line);
+        // A read that fails again right after the line's error state was cleared is a port that
+        // has gone (the cable came out): nothing more will come, so the dump ends now.
+        failedReadsInARow = end == LineEnd::kReadFailed ? failedReadsInARow + 1 : 0;
+        if (failedReadsInARow >= kFailedReadsOfAGonePort)
+            port.Close();
+        if (end == LineEnd::kWhole && IsSettingsRecord(line.data(), line.size())) {
+            const std::wstring record = WidenTrackerText(line + '\n');
             switch (PlaceOfRecord(record, g_recordCount)) {
                 case RecordPlace::kWrongStart:
                     port.Close();
@@ -103,11 +110,10 @@ bool ReadSettingsDump(CommandPort& port,
 }
 
 bool SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command) {
-    char text[kRestoreCommandBytes];
-    // Zero when it does not fit: half a setting is worse than none.
-    const int length = ::WideCharToMultiByte(CP_ACP, 0, command.data(), static_cast<int>(command.size()),
-                                             text, kRestoreCommandBytes, nullptr, nullptr);
-    if (length == 0 || !port.Write(text, static_cast<uint32_t>(length)))
+    // A setting changed on the way, or half a setting, is worse than none.
+    std::string text;
+    if (!NarrowTrackerText(command, text) || text.empty() || text.size() > kRestoreCommandBytes ||
+        !port.Write(text.data(), static_cast<uint32_t>(text.size())))
         return false;
     clock.SleepMs(kAfterRestoreCommandMs);
     return true;

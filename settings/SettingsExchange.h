@@ -27,7 +27,8 @@ bool ReadSettingsDump(CommandPort& port,
                       std::vector<std::wstring>& commands,
                       const std::function<void(uint8_t)>& onAccepted);
 
-// Writes one restore command to the open port as 8-bit text in the system's code page, then
-// gives the tracker its time to take it. True only when the whole command went out; one that
-// does not fit the line's 1024 bytes is not sent at all.
+// Writes one restore command to the open port as 8-bit text in the code page its settings were
+// read in, then gives the tracker its time to take it. True only when the whole command went
+// out; one that does not fit the line's 1024 bytes, or holds a character that code page lacks,
+// is not sent at all.
 bool SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command);

@@ -14,6 +14,26 @@ std::wstring AfterFirstComma(const std::wstring& text) {
     return comma == std::wstring::npos ? text : text.substr(comma + 1);
 }
 
+// The kind and number fields of a record: "GSs", identity, kind, number, then the payload. False
+// when the line has no such fields.
+bool KindAndNumber(const std::wstring& record, std::wstring& kind, std::wstring& number) {
+    const size_t word = record.find(L"GSs");
+    if (word == std::wstring::npos)
+        return false;
+    size_t fieldStart[4];
+    size_t at = word;
+    for (size_t& start : fieldStart) {
+        at = record.find(L',', at);
+        if (at == std::wstring::npos)
+            return false;
+        start = ++at;
+    }
+    // Where the identity, the kind, the number and the payload begin.
+    kind = record.substr(fieldStart[1], fieldStart[2] - 1 - fieldStart[1]);
+    number = record.substr(fieldStart[2], fieldStart[3] - 1 - fieldStart[2]);
+    return true;
+}
+
 }  // namespace
 
 bool IsSettingsRecord(const char* bytes, size_t length) {
@@ -23,14 +43,15 @@ bool IsSettingsRecord(const char* bytes, size_t length) {
 }
 
 RecordPlace PlaceOfRecord(const std::wstring& record, uint8_t accepted) {
+    std::wstring kind, number;
+    const bool hasFields = KindAndNumber(record, kind, number);
     if (accepted == 0)
-        return record.find(L",1,0,") != std::wstring::npos ? RecordPlace::kNext : RecordPlace::kWrongStart;
-    const std::wstring number = L"," + std::to_wstring(accepted) + L",";
-    if (record.find(L",0" + number) != std::wstring::npos)
+        return hasFields && kind == L"1" && number == L"0" ? RecordPlace::kNext : RecordPlace::kWrongStart;
+    if (!hasFields || number != std::to_wstring(accepted))
+        return RecordPlace::kElsewhere;
+    if (kind == L"0")
         return RecordPlace::kNext;
-    if (record.find(L",2" + number) != std::wstring::npos)
-        return RecordPlace::kLast;
-    return RecordPlace::kElsewhere;
+    return kind == L"2" ? RecordPlace::kLast : RecordPlace::kElsewhere;
 }
 
 std::wstring RestoreCommandFor(const std::wstring& record) {

@@ -17,7 +17,8 @@ enum class RecordPlace {
     kWrongStart,  // nothing accepted yet, and this is not the dump's first record
     kElsewhere,   // out of order: a record was lost, or it belongs to an earlier pass
 };
-// The tracker's kind and number are found anywhere in the line, not parsed out of their fields.
+// The kind and the number are read from their own fields, the third and fourth after the record
+// word, so that a payload that happens to hold ",0,5," is never taken for record 5.
 RecordPlace PlaceOfRecord(const std::wstring& record, uint8_t accepted);
 
 // The command that writes a record back: its word and identity become the set command's, and

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "settings/TrackerText.h"
+
 namespace {
 
 // Lines are read in steps of this many characters until a step ends with LF or comes up short.
@@ -29,16 +31,6 @@ size_t ReadStep(FILE* stream, std::basic_string<Unit>& line) {
             break;
     }
     return count;
-}
-
-std::wstring WidenWithThreadCodePage(const std::string& text) {
-    if (text.empty())
-        return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int units = ::MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), size, &wide[0], units);
-    return wide;
 }
 
 }  // namespace
@@ -74,7 +66,7 @@ BOOL CStdioFileEx::ReadString(std::wstring& line) {
     if (!m_bUnicode) {
         std::string bytes;
         const BOOL read = ReadString(bytes);
-        line = WidenWithThreadCodePage(bytes);
+        line = WidenTrackerText(bytes);
         return read;
     }
     if (std::ftell(m_pStream) == 0) {

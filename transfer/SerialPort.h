@@ -17,7 +17,7 @@ enum SerialPortResult : int32_t {
 
 class SerialPort {
 public:
-    // Opens the port by its name, such as "COM3" (at most 15 characters).
+    // Opens the port by its name, such as "COM3", in the system's code page.
     virtual int32_t Open(const char* portName) = 0;
     // Sets the speed with 8 data bits, no parity, one stop bit, and empties both directions.
     virtual int32_t Configure(uint32_t baudRate) = 0;

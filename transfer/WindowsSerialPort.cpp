@@ -3,26 +3,33 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/PortName.h"
+
 namespace {
 
 constexpr uint32_t kPollStepMs = 10;
+// How long one write may take in the driver. A 1029-byte frame needs about 89 ms at 115200
+// bit/s: a driver that completes a write only as the bytes leave (a real UART, several USB
+// bridges) must be able to take the whole frame in one write, or it goes out in slices with
+// gaps in which a stray byte from the boot loader would abandon it half-sent.
+constexpr DWORD kWriteAttemptMs = 300;
 
-// Calls attempt() until it moves at least one byte, fails, or waitMs has been slept away. Only
-// the sleeps count against the wait, so a slow driver call never shortens it.
+// Calls attempt() until it moves at least one byte, fails, or waitMs have passed, polling every
+// kPollStepMs. The time an attempt spends in the driver counts too, so a stalled line ends the
+// wait on time however long each write blocks.
 template <typename Attempt>
 int32_t PollUntilMoved(uint32_t waitMs, int32_t failure, Attempt attempt) {
-    uint32_t remainingMs = waitMs;
+    const DWORD startMs = ::GetTickCount();
     for (;;) {
         DWORD moved = 0;
         if (!attempt(&moved))
             return failure;
         if (moved > 0)
             return static_cast<int32_t>(moved);
-        if (remainingMs == 0)
+        const uint32_t elapsedMs = ::GetTickCount() - startMs;
+        if (elapsedMs >= waitMs)
             return 0;
-        const uint32_t stepMs = std::min(kPollStepMs, remainingMs);
-        ::Sleep(stepMs);
-        remainingMs -= stepMs;
+        ::Sleep(std::min(kPollStepMs, waitMs - elapsedMs));
     }
 }
 
@@ -33,7 +40,8 @@ WindowsSerialPort::~WindowsSerialPort() {
 }
 
 int32_t WindowsSerialPort::Open(const char* portName) {
-    char path[20];
+    // "\\.\" and the name, two bytes a character in a double-byte code page.
+    char path[4 + 2 * kMaxPortNameChars + 1];
     std::snprintf(path, sizeof path, "\\\\.\\%s", portName);
     handle = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -58,7 +66,14 @@ int32_t WindowsSerialPort::Configure(uint32_t baudRate) {
     if (!::FlushFileBuffers(handle) || !::PurgeComm(handle, kPurgeAll))
         return kPortFailed;
 
-    // Only the frame format is forced; flow control and the rest stay as the driver has them.
+    // Only the frame format is forced; flow control stays as the driver has it, unlike on the
+    // command port, so that a bridge which needs it for the long transfer keeps it. The driver
+    // keeps line settings from one open to the next: after the command port it still aborts
+    // every read and write on a line error until the error is cleared, and the transfer, which
+    // answers a garbled frame by sending it again, never clears it. So that one framing error
+    // cannot fail the rest of the upload, the error state is cleared and the abort turned off.
+    DWORD errors = 0;
+    ::ClearCommError(handle, &errors, nullptr);
     DCB dcb = {};
     if (!::GetCommState(handle, &dcb))
         return kPortFailed;
@@ -66,15 +81,17 @@ int32_t WindowsSerialPort::Configure(uint32_t baudRate) {
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
+    dcb.fAbortOnError = FALSE;
     if (!::SetCommState(handle, &dcb))
         return ::GetLastError() == ERROR_INVALID_PARAMETER ? kPortSettingsRefused : kPortFailed;
 
-    // Reads return at once with what has arrived, and a write gives up within a poll step when
-    // the line takes nothing: all waiting is done by polling in Read and Write. A write with no
-    // time-out at all would hang for ever on a tracker that stopped taking bytes.
+    // Reads return at once with what has arrived, and a write gives up after kWriteAttemptMs
+    // when the line takes nothing: the waits the transfer asks for are kept by polling in Read
+    // and Write. A write with no time-out at all would hang for ever on a tracker that stopped
+    // taking bytes.
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.WriteTotalTimeoutConstant = kPollStepMs;
+    timeouts.WriteTotalTimeoutConstant = kWriteAttemptMs;
     if (!::SetCommTimeouts(handle, &timeouts) || !::PurgeComm(handle, kPurgeAll))
         return kPortFailed;
     return kPortOk;

@@ -1,5 +1,6 @@
 // The tracker's COM port for the firmware transfer, through the Windows serial functions. Reads
-// and writes never block in the driver: they wait by polling in steps of at most 10 ms.
+// never block in the driver and writes only briefly: they wait by polling in steps of at most
+// 10 ms.
 #pragma once
 #include <windows.h>
 

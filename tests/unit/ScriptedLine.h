@@ -32,6 +32,8 @@ public:
     size_t failingRead = 0;
     int32_t readFailure = 0;
 
+    int32_t openResult = kPortOk;
+    bool isOpen = false;
     std::vector<std::string> frames;
     std::vector<std::string> abandoned;  // frames the sender gave up half-way
     std::vector<uint32_t> frameTimes;    // when each frame was complete
@@ -47,9 +49,12 @@ public:
     uint32_t NowMs() override { return now; }
     void SleepMs(uint32_t ms) override { now += ms; }
 
-    int32_t Open(const char*) override { return kPortOk; }
+    int32_t Open(const char*) override {
+        isOpen = openResult == kPortOk;
+        return openResult;
+    }
     int32_t Configure(uint32_t) override { return kPortOk; }
-    void Close() override {}
+    void Close() override { isOpen = false; }
 
     int32_t Read(uint8_t* buffer, int32_t length, uint32_t waitMs) override {
         readWaits.push_back(waitMs);

@@ -38,11 +38,15 @@ public:
     bool Open() override {
         clock.Advance(openCostMs);
         EXPECT_FALSE(open_) << "opened twice at " << Elapsed();
+        if (lastOpenFailed_ && sleepsAtLastOpen_ == clock.sleeps.size())
+            ++opensWithoutPause;
         open_ = canOpen();
         if (open_)
             Log("open");
         else
             ++failedOpens;
+        lastOpenFailed_ = !open_;
+        sleepsAtLastOpen_ = clock.sleeps.size();
         return open_;
     }
     bool IsOpen() const override { return open_; }
@@ -63,11 +67,15 @@ public:
         return ++writes < failingWrite || failingWrite == 0;
     }
     uint32_t BytesWaiting() override {
+        if (Elapsed() >= goneFromMs)
+            return 0;
         return static_cast<uint32_t>(std::distance(incoming_.begin(), incoming_.upper_bound(Elapsed())));
     }
     bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
         EXPECT_TRUE(open_) << "read on a closed port at " << Elapsed();
         *bytesRead = 0;
+        if (Elapsed() >= goneFromMs)
+            return false;
         if (incoming_.empty() || incoming_.begin()->first > Elapsed() + kReadWaitMs) {
             clock.Advance(kReadWaitMs);
             return true;
@@ -101,6 +109,8 @@ public:
     size_t failingWrite = 0;  // from this write on (counted from 1), writes fail; 0: none
     size_t writes = 0;
     int failedOpens = 0;
+    int opensWithoutPause = 0;         // a failed open tried again without a sleep between
+    uint32_t goneFromMs = UINT32_MAX;  // from then on the port fails every read, as unplugged
     Events events;
 
 private:
@@ -112,5 +122,7 @@ private:
 
     const uint32_t origin_;
     bool open_ = false;
+    bool lastOpenFailed_ = false;
+    size_t sleepsAtLastOpen_ = 0;
     std::multimap<uint32_t, Byte> incoming_;
 };

@@ -6,6 +6,7 @@
 
 #include "ScriptedTracker.h"
 #include "TempFolder.h"
+#include "ThreadLocale.h"
 #include "settings/BackupFile.h"
 #include "settings/SettingsExchange.h"
 #include "settings/SettingsRecord.h"
@@ -36,10 +37,15 @@ std::string CommandOf(size_t chars) {
     return frame.substr(0, 24) + std::string(chars - frame.size(), 'x') + frame.substr(24);
 }
 
+// The lines, written here in UTF-8, as wide text.
 std::vector<std::wstring> Wide(const Lines& lines) {
     std::vector<std::wstring> wide;
-    for (const std::string& line : lines)
-        wide.emplace_back(line.begin(), line.end());
+    for (const std::string& line : lines) {
+        const int size = static_cast<int>(line.size());
+        const int units = ::MultiByteToWideChar(CP_UTF8, 0, line.data(), size, nullptr, 0);
+        wide.emplace_back(static_cast<size_t>(units), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, line.data(), size, &wide.back()[0], units);
+    }
     return wide;
 }
 
@@ -71,9 +77,11 @@ TEST(SettingsDump, RecordsAreKnownByShapeAndPlace) {
         {"checksum of three", {"GSs,KV718-0042,1,0,A*5C0!\r\n", first, closing}, {1, 2}},
         {"510 characters", {FirstRecordOf(510), first, closing}, {0, 2}},
         {"511 characters", {FirstRecordOf(511), first, closing}, {1, 2}},
-        {"first found in the payload", {Record(9, 9, "A,1,0,B"), closing}, {0, 1}},
         {"a longer number", {first, Record(0, 10), closing}, {0, 2}},
-        {"next found in the payload", {first, Record(7, 7, "A,0,1,B"), Record(2, 2)}, {0, 1, 2}},
+        // Kind and number are read from their own fields, never from the payload.
+        {"first in the payload", {Record(9, 9, "A,1,0,B"), first, closing}, {}},
+        {"next in the payload", {first, Record(0, 5, "A,0,1,B"), Record(0, 1), Record(2, 2)}, {0, 2, 3}},
+        {"closing in the payload", {first, Record(0, 5, "A,2,1,B"), closing}, {0, 2}},
         {"first is not the dump's first", {"GSs,KV718-0041,0,1,A*5C!\r\n", first, closing}, {}},
     };
     for (const Case& c : cases) {
@@ -106,6 +114,27 @@ TEST(SettingsDump, LostRecordIsFetchedWithTheWholeDumpAgain) {
     EXPECT_EQ((Events{"0 open", "0 write " + kOo, "100 write " + kL0, "10210 write " + kOo,
                       "10310 write " + kL0, "10520 close"}),
               tracker.events);
+}
+
+TEST(SettingsDump, DumpWithoutItsClosingRecordIsNeverWhole) {
+    // However many records came: 254 of them bring the counter to where the closing one sets it.
+    Lines records = {Record(1, 0)};
+    for (int number = 1; number < 254; ++number)
+        records.push_back(Record(0, number));
+    ScriptedTracker tracker;
+    tracker.replies[kL0] = {{records}};
+    std::vector<std::wstring> commands;
+    EXPECT_FALSE(ReadDump(tracker, commands));
+    EXPECT_EQ(254u, commands.size());
+}
+
+TEST(SettingsDump, PortThatGoesEndsTheDumpAtOnce) {
+    ScriptedTracker tracker;
+    tracker.replies[kL0] = {{{Record(1, 0), Record(0, 1), Record(0, 2), Record(2, 3)}}};
+    tracker.goneFromMs = kFirstLineMs + kLineGapMs;  // the cable comes out after the first record
+    std::vector<std::wstring> commands;
+    EXPECT_FALSE(ReadDump(tracker, commands));
+    EXPECT_EQ(std::to_string(tracker.goneFromMs) + " close", tracker.events.back());
 }
 
 TEST(SettingsDump, SilentTrackerIsAskedOnceUntilTheLimit) {
@@ -183,6 +212,7 @@ TEST(RestoreSettings, LinesGoOutWholeASecondApartWhenThereIsABackupAndAPort) {
          0,
          {"0 open", "0 write " + a, "1000 write " + longest, "2000 write " + c, "3000 close"},
          L"range 0..2; at 1; at 2; at 3; succeeded; "},
+        // A line that did not go out fails the restore, even if the user lets the rest go on.
         {"writes fail",
          true,
          {a, b, c},
@@ -190,19 +220,29 @@ TEST(RestoreSettings, LinesGoOutWholeASecondApartWhenThereIsABackupAndAPort) {
          2,
          {"0 open", "0 write " + a, "1000 write " + b, "1000 write " + c, "1000 close"},
          L"range 0..2; at 1; Невозможно сохранить данные! 17; at 2; Невозможно сохранить данные! 17; at 3; "
-         L"succeeded; "},
+         L"Невозможно сохранить данные! 16; "},
         {"command too long",
          true,
          {a, tooLong, c},
          true,
          0,
          {"0 open", "0 write " + a, "1000 write " + c, "2000 close"},
-         L"range 0..2; at 1; Невозможно сохранить данные! 17; at 2; at 3; succeeded; "},
+         L"range 0..2; at 1; Невозможно сохранить данные! 17; at 2; at 3; Невозможно сохранить данные! 16; "},
+        // Narrowed with the code page the settings were widened with (Greek here, unlike the
+        // system's), and only when every character has its byte there.
+        {"greek settings",
+         true,
+         {"GSS,KestrelonKV-718,0,1,Ωμ*QQ!\r\n", "GSS,KestrelonKV-718,0,2,Ж*QQ!\r\n"},
+         true,
+         0,
+         {"0 open", "0 write GSS,KestrelonKV-718,0,1,\xD9\xEC*QQ!\r\n", "1000 close"},
+         L"range 0..1; at 1; Невозможно сохранить данные! 17; at 2; Невозможно сохранить данные! 16; "},
         // The port is opened only for a line to send.
         {"no backup", false, {}, true, 0, {}, noBackup},
         {"backup without a line", true, {}, true, 0, {}, noBackup},
         {"port not open", true, {a}, false, 0, {}, L"range 0..0; Невозможно открыть СОМ-порт! 17; "},
     };
+    const ThreadLocale greek(MAKELANGID(LANG_GREEK, SUBLANG_DEFAULT));  // 1253
     for (const Case& row : cases) {
         SCOPED_TRACE(row.what);
         ScriptedTracker tracker;
@@ -214,7 +254,7 @@ TEST(RestoreSettings, LinesGoOutWholeASecondApartWhenThereIsABackupAndAPort) {
         tracker.canOpen = [open = row.canOpen] { return open; };
         tracker.failingWrite = row.failingWrite;
         RecordingReport report;
-        const bool succeeded = !row.events.empty();
+        const bool succeeded = std::wstring(row.log).find(L"succeeded") != std::wstring::npos;
         EXPECT_EQ(succeeded ? 1 : 0, RunRestoreSettingsWork(tracker, tracker.clock, report, backup.c_str()));
         EXPECT_EQ(row.log, report.log);
         EXPECT_EQ(row.events, tracker.events);

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "TempFolder.h"
+#include "ThreadLocale.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ TEST(Backup, ReadsBackEveryLineAsWritten) {
 }
 
 TEST(Backup, FilesWithoutTheMarkAreTextOfTheThreadCodePage) {
-    ::SetThreadLocale(MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT));  // 1251
+    const ThreadLocale russian(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT));  // 1251
     const struct {
         std::string bytes;
         Lines lines;
@@ -86,6 +87,9 @@ TEST(Backup, PreviousSaveSurvivesAFailedOne) {
         ::CloseHandle(holder);
         // The mark once, then each line's UTF-16LE code units as given.
         EXPECT_EQ(c.saved ? std::string("\377\376A\0\r\0\n\0\026\004\r\0\n\0", 14) : "old", Bytes(backup));
+        if (c.saved) {
+            EXPECT_EQ("old", Bytes(folder / L"back.pro.bak")) << "the backup before is kept";
+        }
         EXPECT_EQ(std::vector<std::wstring>{}, folder.Names(L"back.pro.*.tmp", false));
         EXPECT_EQ(std::vector<std::wstring>{L"keep.tmp"}, folder.Names(L"keep.tmp"));
     }

@@ -1,5 +1,6 @@
 // The wizard's logic without windows: the pages each job goes through, the finish page's text,
-// when a device change starts a scan, and where the optional resource library lies.
+// when a device change starts a scan, where the optional resource library lies, and a page whose
+// worker cannot start.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +8,9 @@
 
 #include "app/ResourceLibraryPath.h"
 #include "app/SharedState.h"
+#include "RecordingReport.h"
 #include "app/WizardFlow.h"
+#include "app/WorkerStart.h"
 
 TEST(WizardFlow, EachJobHasItsPagesAndItsFinishText) {
     using P = WizardPage;
@@ -68,4 +71,22 @@ TEST(ResourceLibraryPath, LibrarySitsBesideTheProgramWhenItsPathFits) {
         EXPECT_EQ(c.library, found ? std::wstring(path) : L"-");
         EXPECT_EQ(L'#', path[kModulePathChars]);
     }
+}
+
+namespace {
+
+HANDLE WINAPI NoThreads(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+    return nullptr;
+}
+
+DWORD WINAPI Worker(LPVOID) {
+    return 1;
+}
+
+}  // namespace
+
+TEST(WorkerStart, PageWhoseWorkerCannotStartSaysSoAndAsksToClose) {
+    RecordingReport report;
+    EXPECT_FALSE(StartPageWorker(Worker, nullptr, report, NoThreads));
+    EXPECT_EQ(L"Невозможно начать операцию! 16; ", report.log);
 }

@@ -11,7 +11,9 @@
 
 #include "RecordingReport.h"
 #include "ScriptedLine.h"
+#include "TempFolder.h"
 #include "transfer/InFile.h"
+#include "transfer/UploadWork.h"
 
 namespace {
 
@@ -195,6 +197,10 @@ TEST(SendFile, ReceiversAnswersDecideWhatGoesNext) {
         {{{1, ""}}, kNoAnswer, 2, 0},                   // silence is not worth a retry
         {{{0, kAck + kNak}}, kUnexpectedAnswer, 1, 0},  // not the start request after block 0
         {{{2, kAck + "G"}}, kUnexpectedAnswer, 3, 0},   // nor after the end of file
+        // The closing block 0.
+        {{{3, ""}}, kNoAnswer, 4, 0},
+        {{{3, kNak}}, 0, 5, 3},
+        {{{3, kCan}, {4, kCan}}, kCancelledByReceiver, 5, 3},
     };
     for (size_t i = 0; i < std::size(kCases); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -207,6 +213,48 @@ TEST(SendFile, ReceiversAnswersDecideWhatGoesNext) {
             EXPECT_EQ(line.frames[c.repeated], line.frames[c.repeated + 1]);
             EXPECT_GE(line.frameTimes[c.repeated + 1] - line.frameTimes[c.repeated], 500u + 30u);
         }
+    }
+}
+
+TEST(SendFile, ReceiverThatNeverFallsQuietEndsTheTransferLikeSilence) {
+    // A start request every 20 ms, for far longer than any step may wait: the line is never
+    // quiet for the 30 ms a frame waits for.
+    ScriptedLine line('C', 0);
+    for (uint32_t ms = 20; ms < 1000000; ms += 20)
+        line.Arrive(ms, "C");
+    EXPECT_EQ(kNoAnswer, Send(line, Image(10)));
+    EXPECT_TRUE(line.frames.empty());
+}
+
+TEST(UploadWork, EveryFailureGetsTheUploadBoxWithPortAndImageClosed) {
+    const wchar_t* const failed = L"Невозможно сохранить изменения! 16; ";
+    const struct {
+        const char* what;
+        int32_t openResult;
+        bool imageThere;
+        Answers answers;
+        const wchar_t* log;
+    } kCases[] = {
+        {"sent", kPortOk, true, {}, L"at 1; at 2; succeeded; "},
+        {"port not opened", kPortInUse, true, {}, failed},
+        {"image gone", kPortOk, false, {}, failed},
+        {"transfer failed", kPortOk, true, {{1, ""}}, failed},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        const std::wstring image = folder / L"kv718a.dfu";
+        if (c.imageThere)
+            folder.Put(L"kv718a.dfu", Image(1024));
+        ScriptedLine line;
+        line.openResult = c.openResult;
+        line.answers = c.answers;
+        RecordingReport report;
+        EXPECT_EQ(c.log == std::wstring(kCases[0].log) ? 1 : 0,
+                  RunUploadWork(line, line, report, "COM7", image.c_str()));
+        EXPECT_EQ(c.log, report.log);
+        EXPECT_FALSE(line.isOpen);
+        EXPECT_TRUE(!c.imageThere || ::DeleteFileW(image.c_str())) << "the image is still open";
     }
 }
 

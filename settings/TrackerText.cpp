@@ -1,0 +1,28 @@
+#include "settings/TrackerText.h"
+
+#include <windows.h>
+
+std::wstring WidenTrackerText(const std::string& bytes) {
+    if (bytes.empty())
+        return std::wstring();
+    const int size = static_cast<int>(bytes.size());
+    const int units = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, &wide[0], units);
+    return wide;
+}
+
+bool NarrowTrackerText(const std::wstring& text, std::string& bytes) {
+    bytes.clear();
+    if (text.empty())
+        return true;
+    const int size = static_cast<int>(text.size());
+    const int length = ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return false;
+    bytes.resize(static_cast<size_t>(length));
+    ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, &bytes[0], length, nullptr, nullptr);
+    // A character the code page lacks comes out as a default or best-fit byte; only a text that
+    // reads back the same went over exactly.
+    return WidenTrackerText(bytes) == text;
+}
