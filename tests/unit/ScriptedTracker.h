@@ -74,8 +74,11 @@ public:
     bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
         EXPECT_TRUE(open_) << "read on a closed port at " << Elapsed();
         *bytesRead = 0;
-        if (Elapsed() >= goneFromMs)
+        // A read on a port that has gone fails at once, but not in no time.
+        if (Elapsed() >= goneFromMs) {
+            clock.Advance(1);
             return false;
+        }
         if (incoming_.empty() || incoming_.begin()->first > Elapsed() + kReadWaitMs) {
             clock.Advance(kReadWaitMs);
             return true;
