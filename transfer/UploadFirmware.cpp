@@ -51,13 +51,15 @@ int UploadFirmware(SerialPort& port,
                    WorkerReport* progress,
                    const char* portName,
                    const wchar_t* firmwarePath) {
-    g_sendPath = firmwarePath;
     if (firmwarePath == nullptr || port.Open(portName) != kPortOk)
         return 1;
+    g_sendPath = firmwarePath;
     // A driver that refuses the settings leaves the line as it was; the boot loader's silence
     // then ends the transfer.
     port.Configure(kBootLoaderBaudRate);
     const int failed = SendFirmwareFile(port, clock, progress);
     port.Close();
+    // The path is the caller's and may go once this returns.
+    g_sendPath = nullptr;
     return failed;
 }

@@ -43,6 +43,14 @@ public:
     // The whole batch: block 0 naming g_sendPath, the data, the end of file and the closing
     // empty block 0. 0 or a negative result code.
     int32_t SendFile(uint32_t fileSize, InStream* source);
+
+    // Block 0's data: the name (letters A-Z lowered, '\' as '/'), a zero byte and the size in
+    // decimal digits, the rest zeros. 0, or kHeaderOverflow when they do not fit.
+    static int32_t BuildHeader(uint32_t fileSize, uint8_t (&buffer)[kHeaderSize], const wchar_t* name);
+    // CRC-16 with polynomial 0x1021, initial value 0, most significant bit first.
+    static uint16_t Crc16(const uint8_t* data, int32_t length);
+
+private:
     // Waits up to 30 s for the receiver's start request, which sets how blocks are checked.
     int32_t WaitForStart();
     // Sends one block made of up to a block's worth of data (none: the end of file) until it is
@@ -52,14 +60,6 @@ public:
     int32_t SendData(InStream* source);
     // The next byte from the receiver, kNoAnswer when none came within waitMs, or a port code.
     int32_t ReadByte(uint32_t waitMs);
-
-    // Block 0's data: the name (letters A-Z lowered, '\' as '/'), a zero byte and the size in
-    // decimal digits, the rest zeros. 0, or kHeaderOverflow when they do not fit.
-    static int32_t BuildHeader(uint32_t fileSize, uint8_t (&buffer)[kHeaderSize], const wchar_t* name);
-    // CRC-16 with polynomial 0x1021, initial value 0, most significant bit first.
-    static uint16_t Crc16(const uint8_t* data, int32_t length);
-
-private:
     // What an answer to a block means for it.
     enum class Verdict { kNone, kAccepted, kRejected, kWantsCrc };
 

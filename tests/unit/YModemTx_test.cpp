@@ -268,6 +268,7 @@ TEST(SendFile, PathTooLongForBlockZeroTouchesNeitherLineNorFile) {
     EXPECT_EQ(0u, line.writes);
     EXPECT_TRUE(line.readWaits.empty());
     EXPECT_EQ(0, std::ftell(image.file));
+    g_sendPath = nullptr;
 }
 
 TEST(SendFile, ReceiverHasThirtySecondsToAskForTheFile) {
