@@ -29,6 +29,6 @@ for target in "${targets[@]}"; do
     status=1
     tail -n 60 build-fuzz/"$target".log
   fi
-  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)|^#[0-9]+ *DONE' build-fuzz/"$target".log || true
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)|^#[0-9]+[[:space:]]+DONE' build-fuzz/"$target".log || true
 done
 exit "$status"

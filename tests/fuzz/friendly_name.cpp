@@ -7,18 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "FakeClock.h"
 #include "link/FriendlyName.h"
 #include "link/PortNameSlot.h"
 #include "link/TrackerPortScan.h"
 
 namespace {
-
-class NoWait : public Clock {
-public:
-    uint32_t NowMs() override { return 0; }
-    void SleepMs(uint32_t) override {}
-};
 
 class Devices : public DeviceList {
 public:
@@ -75,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Devices devices(names);
     PortNameSlot slot;
     Display display;
-    NoWait clock;
+    FakeClock clock;
     ScanTrackerPorts(devices, slot, display, clock);
     wchar_t held[PortNameSlot::kMaxChars + 1];
     slot.Get(held);

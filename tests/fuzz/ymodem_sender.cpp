@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -119,20 +120,15 @@ private:
 
 // The frame for a block's data area, with a CRC or with an 8-bit sum.
 std::string FrameFor(uint8_t number, const std::string& area, bool crc) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(area.data());
+    const uint16_t check = crc ? YModemTx::Crc16(bytes, static_cast<int32_t>(area.size()))
+                               : std::accumulate(bytes, bytes + area.size(), uint8_t{0});
     std::string frame{static_cast<char>(area.size() == 1024 ? kStx : kSoh), static_cast<char>(number),
                       static_cast<char>(255 - number)};
     frame += area;
-    if (!crc) {
-        uint8_t sum = 0;
-        for (char c : area)
-            sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-        frame += static_cast<char>(sum);
-    } else {
-        const uint16_t crc = YModemTx::Crc16(reinterpret_cast<const uint8_t*>(area.data()),
-                                             static_cast<int32_t>(area.size()));
-        frame += {static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
-    }
-    return frame;
+    if (crc)
+        frame += static_cast<char>(check >> 8);
+    return frame + static_cast<char>(check & 0xFF);
 }
 
 // Walks the frames as a receiver would see them: block 0 naming the file, the data blocks in

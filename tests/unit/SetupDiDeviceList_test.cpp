@@ -1,5 +1,4 @@
-// The platform's device list, apart from the discovery pass so that the pass's tests also build
-// where there is no such list.
+// The platform's device list, apart from the discovery pass, whose tests also build on Linux.
 #include "link/SetupDiDeviceList.h"
 
 #include <gtest/gtest.h>
