@@ -11,9 +11,7 @@
 
 #include "RecordingReport.h"
 #include "ScriptedLine.h"
-#include "TempFolder.h"
 #include "transfer/InFile.h"
-#include "transfer/UploadWork.h"
 
 namespace {
 
@@ -224,38 +222,6 @@ TEST(SendFile, ReceiverThatNeverFallsQuietEndsTheTransferLikeSilence) {
         line.Arrive(ms, "C");
     EXPECT_EQ(kNoAnswer, Send(line, Image(10)));
     EXPECT_TRUE(line.frames.empty());
-}
-
-TEST(UploadWork, EveryFailureGetsTheUploadBoxWithPortAndImageClosed) {
-    const wchar_t* const failed = L"Невозможно сохранить изменения! 16; ";
-    const struct {
-        const char* what;
-        int32_t openResult;
-        bool imageThere;
-        Answers answers;
-        const wchar_t* log;
-    } kCases[] = {
-        {"sent", kPortOk, true, {}, L"at 1; at 2; succeeded; "},
-        {"port not opened", kPortInUse, true, {}, failed},
-        {"image gone", kPortOk, false, {}, failed},
-        {"transfer failed", kPortOk, true, {{1, ""}}, failed},
-    };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.what);
-        TempFolder folder;
-        const std::wstring image = folder / L"kv718a.dfu";
-        if (c.imageThere)
-            folder.Put(L"kv718a.dfu", Image(1024));
-        ScriptedLine line;
-        line.openResult = c.openResult;
-        line.answers = c.answers;
-        RecordingReport report;
-        EXPECT_EQ(c.log == std::wstring(kCases[0].log) ? 1 : 0,
-                  RunUploadWork(line, line, report, "COM7", image.c_str()));
-        EXPECT_EQ(c.log, report.log);
-        EXPECT_FALSE(line.isOpen);
-        EXPECT_TRUE(!c.imageThere || ::DeleteFileW(image.c_str())) << "the image is still open";
-    }
 }
 
 TEST(SendFile, PathTooLongForBlockZeroTouchesNeitherLineNorFile) {
