@@ -15,16 +15,13 @@ prints the figures and writes them to ${BUILD}/bench/wizard.json.
 
 import json
 import re
-import sys
 import time
 from pathlib import Path
 
-# The end-to-end harness drives the program for the measurements.
-sys.path[:0] = [str(Path(__file__).resolve().parents[1] / d) for d in ("scripts", "tests/e2e")]
-import winenv  # noqa: E402
-from sim.settings import SettingsOptions, numbered_payloads  # noqa: E402
-from sim.ymodem import ReceiverOptions  # noqa: E402
-from wizard import NEXT, Wizard, check  # noqa: E402
+from harness import winenv
+from harness.wizard import NEXT, Wizard, check
+from sim.settings import SettingsOptions, numbered_payloads
+from sim.ymodem import ReceiverOptions
 
 IMAGE_SIZE = 256 * 1024
 LINE_BYTES_PER_S = 115200 / 10

@@ -3,18 +3,15 @@ the tracker's settings kept, through the real program under Xvfb against the sim
 at the tracker's real line speed, and tells, as it goes, what the user sees. Exit code 0 once
 the upgrade has gone through and the tracker has its settings back.
 
-    KV_BUILD_DIR=$PWD/build python3 scripts/walk.py
+    KV_BUILD_DIR=$PWD/build PYTHONPATH=$PWD:$PWD/tests python3 scripts/walk.py
 """
 
 import sys
 import time
-from pathlib import Path
 
-# The robot and its helpers that the end-to-end scenarios drive the program with.
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-import winenv  # noqa: E402  first: it puts the source tree, and so sim, on the path
-from sim.ymodem import ReceiverOptions  # noqa: E402
-from wizard import NEXT, PORT_BOX, PROGRESS, Wizard, backup_bytes, check, restore_commands  # noqa: E402
+from harness import winenv
+from harness.wizard import NEXT, PORT_BOX, PROGRESS, Wizard, backup_bytes, check, restore_commands
+from sim.ymodem import ReceiverOptions
 
 IMAGE_SIZE = 64 * 1024
 WATCH_S = 0.2

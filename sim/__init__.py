@@ -1,5 +1,5 @@
 """The simulated KV-718A tracker: plays the tracker on a pseudo-terminal that Wine shows as a COM
-port, for the tests and for a person trying the program (command line: sim/cli.py).
+port, for the tests and for a person trying the program (command line: python3 -m sim, sim/cli.py).
 
 Python interface (sim.tracker.Tracker):
 

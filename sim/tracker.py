@@ -10,30 +10,19 @@ It runs in one of two modes:
 
 A restart makes the USB device vanish for a while, as a real one does: after "2" for
 reset_return_s (None: it stays away), after the Reset button for reset_button_gone_s (0: it
-stays present). The Python interface is described in sim/__init__.py; run this file for the
+stays present). The Python interface is described in sim/__init__.py; `python3 -m sim` is the
 command line (sim/cli.py).
 """
 
-import os
-import sys
 import threading
 import time
 
-if __package__ in (None, ""):
-    sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    from sim import presence  # noqa: E402
-    from sim.bootloader import BootLoader  # noqa: E402
-    from sim.events import EventLog  # noqa: E402
-    from sim.line import Line  # noqa: E402
-    from sim.settings import SettingsInterpreter, SettingsOptions  # noqa: E402
-    from sim.ymodem import Receiver, ReceiverOptions  # noqa: E402
-else:
-    from . import presence
-    from .bootloader import BootLoader
-    from .events import EventLog
-    from .line import Line
-    from .settings import SettingsInterpreter, SettingsOptions
-    from .ymodem import Receiver, ReceiverOptions
+from . import presence
+from .bootloader import BootLoader
+from .events import EventLog
+from .line import Line
+from .settings import SettingsInterpreter, SettingsOptions
+from .ymodem import Receiver, ReceiverOptions
 
 NORMAL, BOOT = "normal", "boot"
 # About as long as a real tracker takes to restart and show its USB device again.
@@ -274,9 +263,3 @@ class Tracker:
 
     def __exit__(self, *exc):
         self.unplug()
-
-
-if __name__ == "__main__":
-    from sim.cli import main  # noqa: E402
-
-    sys.exit(main())

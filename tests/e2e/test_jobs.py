@@ -4,12 +4,12 @@ job 0 and job 1 from Start to the finish page, job 2 with and without the settin
 
 import unittest
 
-import winenv
+from harness import winenv
+from harness.wizard import (CHOOSE_FILE, ERROR_CAPTION, FINISH_TEXTS, FIRMWARE_PATH, IDCANCEL, IDOK, JOB_RADIOS, NEXT,
+                            OPEN_FILE_TIMEOUT_MS, OPEN_FILE_TITLE, PORT_BOX, PROGRESS, SC_CLOSE, START,
+                            WM_SYSCOMMAND, Scenario, backup_bytes, restore_commands)
 from sim.settings import DEFAULT_PAYLOADS, SettingsOptions
 from sim.ymodem import ReceiverOptions
-from wizard import (CHOOSE_FILE, ERROR_CAPTION, IDOK, SC_CLOSE, WM_SYSCOMMAND, FINISH_TEXTS, FIRMWARE_PATH, IDCANCEL, JOB_RADIOS, NEXT,
-                    OPEN_FILE_TIMEOUT_MS, OPEN_FILE_TITLE, PORT_BOX, PROGRESS, START, Scenario, backup_bytes,
-                    restore_commands)
 
 BOOT_LOADER_REQUEST = b"1"
 EVENT_TIMEOUT_S = 10

@@ -5,8 +5,8 @@ import shutil
 import subprocess
 import unittest
 
-import winenv
-from wizard import JOB_RADIOS, MAIN_TITLE, PAGE_TITLE, START, Scenario
+from harness import winenv
+from harness.wizard import JOB_RADIOS, MAIN_TITLE, PAGE_TITLE, START, Scenario
 
 LIBRARY = winenv.BUILD_DIR / "tests" / "chinese" / "chinese.dll"
 

@@ -3,9 +3,8 @@ before stay as they were."""
 
 import unittest
 
-import winenv  # noqa: F401  (first: it puts sim on the path)
+from harness.wizard import ERROR_CAPTION, IDCANCEL, IDOK, Scenario, backup_bytes
 from sim.settings import DEFAULT_PAYLOADS, SettingsOptions
-from wizard import ERROR_CAPTION, IDCANCEL, IDOK, Scenario, backup_bytes
 
 BOX_TIMEOUT_MS = 30000
 CASES = (  # what goes wrong, the tracker's settings fault, what the user is told

@@ -3,9 +3,9 @@
 import os
 import unittest
 
-import winenv
+from harness import winenv
+from harness.wizard import ERROR_CAPTION, IDOK, NEXT, PROGRESS, Scenario
 from sim.ymodem import ReceiverOptions
-from wizard import ERROR_CAPTION, IDOK, NEXT, PROGRESS, Scenario
 
 UPLOAD_ERROR_TEXT = "Невозможно сохранить изменения!"
 # The class library's own text for an image it could not open, as the program shows it.

@@ -1,6 +1,6 @@
 // robot: reads and presses another program's windows for the end-to-end scenarios, as a user
 // would. It only looks and acts; the scenarios find the controls and do the waiting
-// (tests/e2e/winenv.py).
+// (tests/harness/winenv.py).
 //
 // A console program: one command per line on standard input, one reply line per command on
 // standard output, flushed at once:  ok <JSON value>  or  err <reason>; it ends with its input.

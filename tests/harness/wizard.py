@@ -16,7 +16,7 @@ import shutil
 import subprocess
 import unittest
 
-import winenv
+from harness import winenv
 from sim import presence
 from sim.settings import kind_of
 from sim.tracker import Tracker
@@ -28,15 +28,24 @@ OPEN_FILE_TITLE = "Open a firmware file for KV718"
 EXIT_QUESTION = ("Предупреждение!", "Закрыть программу  KV-718 Firmware Tool?")  # two blanks, as it is
 ERROR_CAPTION = "Ошибка!"
 
+
+def resource_ids(header=winenv.SOURCE_DIR / "res" / "resource.h"):
+    """The numbers the program's controls are built with: each `#define NAME NUMBER` there."""
+    defines = re.findall(r"^#define\s+(\w+)\s+(\d+)\b", header.read_text(), re.M)
+    return {name: int(number) for name, number in defines}
+
+
+ID = resource_ids()
 IDOK, IDCANCEL = 1, 2
 NEXT, CANCEL = IDOK, IDCANCEL
-START = 1008  # main window
-JOB_RADIOS = {0: 1007, 1: 1008, 2: 1009}  # page 1
-PORT_BOX = 1003  # pages 2, 5, 7
-FIRMWARE_PATH = 1003  # page 3
-CHOOSE_FILE = 1008  # page 3
-PROGRESS = 1006  # pages 4, 6, 8
-FINISH_TEXTS = {"default": 0xFFFF, "firmware": 1009, "settings": 1010}  # page 9
+START = ID["IDC_START"]  # main window
+JOB_RADIOS = {0: ID["IDC_JOB_KEEP_SETTINGS"], 1: ID["IDC_JOB_UPGRADE_ONLY"], 2: ID["IDC_JOB_RESTORE"]}  # page 1
+PORT_BOX = ID["IDC_PORT_NAME"]  # pages 2, 5, 7
+FIRMWARE_PATH = ID["IDC_FIRMWARE_PATH"]  # page 3
+CHOOSE_FILE = ID["IDC_CHOOSE_FILE"]  # page 3
+PROGRESS = ID["IDC_PROGRESS"]  # pages 4, 6, 8
+FINISH_TEXTS = {"default": ID["IDC_FINISH_DEFAULT_TEXT"], "firmware": ID["IDC_FINISH_FIRMWARE_TEXT"],
+                "settings": ID["IDC_FINISH_SETTINGS_TEXT"]}  # page 9
 OPEN_FILE_NAME_BOX = 0x47C  # Wine's open-file dialog
 
 # All pages share one title; each shows a text that no other page shows.

@@ -1,7 +1,6 @@
 """Wine and Xvfb for running the program without a display: the prefix, the display, the wine
 server, and the robot that reads and presses the program's windows. The main job's walk
-(scripts/walk.py), the benchmarks and the tests all run the program this way. Python standard
-library only.
+(scripts/walk.py), the benchmarks and the tests all run the program this way.
 
 Paths come from the environment that ctest sets (KV_BUILD_DIR, KV_SOURCE_DIR); run by hand,
 they default to build/ beside this source tree. The end-to-end scenarios use their own prefix,
@@ -13,13 +12,12 @@ import os
 import select
 import signal
 import subprocess
-import sys
 import time
 from pathlib import Path
 
-SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[1])
-sys.path.insert(0, str(SOURCE_DIR))
-from sim.presence import wine_env as _prefix_env, windows_path  # noqa: E402,F401
+from sim.presence import wine_env as _prefix_env, windows_path  # noqa: F401
+
+SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[2])
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
 PREFIX = BUILD_DIR / "wineprefix-e2e"
 ROBOT_EXE = BUILD_DIR / "tests" / "robot.exe"
