@@ -37,8 +37,9 @@ def watch(w, page, what, total=None):
                     w.shoot(page, what)
                 told = quarter
             time.sleep(WATCH_S)
-    except winenv.RobotError:  # the page has closed
-        return
+    except winenv.RobotError as e:
+        if not e.vanished:  # a read that got no answer is a failure, not the page's end
+            raise
 
 
 def walk(w):

@@ -124,12 +124,14 @@ def start_wineserver(env, log):
 
 
 class RobotError(AssertionError):
-    """The robot said "err" (a control it would not press ...) or a wait ran out: a scenario
-    fails with it as with any failed assertion."""
+    """The robot said "err" (a control it would not press, a control that did not answer a read
+    in time ...) or a wait ran out: a scenario fails with it as with any failed assertion.
+    vanished: the window closed while the robot read it."""
 
     def __init__(self, command, reason):
         super().__init__("robot: %s -> %s" % (command, reason))
         self.reason = reason
+        self.vanished = reason.startswith("no window")
 
 
 class Robot:
@@ -206,7 +208,7 @@ class Robot:
         try:
             return self.get(hwnd)["controls"]
         except RobotError as e:
-            if e.reason.startswith("no window"):
+            if e.vanished:
                 return []
             raise
 
