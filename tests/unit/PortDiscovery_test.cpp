@@ -19,8 +19,9 @@
 
 namespace {
 
-// Like the program's own slot: a namespace-scope static, usable without any start-up code.
-PortNameSlot g_staticSlot;
+// The program's slot is a namespace-scope static that another static's constructor may use, so
+// it must be constant-initialised: this fails to build if the slot ever needs start-up code.
+[[maybe_unused]] constexpr PortNameSlot kNeedsNoStartUpCode;
 
 std::wstring Read(const PortNameSlot& slot) {
     wchar_t name[PortNameSlot::kMaxChars + 1];
@@ -175,7 +176,6 @@ TEST(SetupDiDeviceList, WalksPresentDevicesToTheEnd) {
 }
 
 TEST(PortNameSlot, HoldsTheLastNameThatFits) {
-    EXPECT_TRUE(g_staticSlot.IsEmpty());
     PortNameSlot slot;
     EXPECT_TRUE(slot.Set(L"COM123456"));
     EXPECT_TRUE(slot.Set(L"COM3"));
