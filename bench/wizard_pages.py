@@ -64,7 +64,8 @@ def keep_settings():
     with Wizard("bench.keep-settings") as w:
         tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True), settings=SettingsOptions(settings))
         firmware = w.firmware_file("kv718a-bench.dfu", IMAGE_SIZE)
-        main, page = w.keep_settings_to_page4(firmware)
+        main, page = w.keep_settings_past_page2(firmware)
+        page = w.wait_page(4, page)
         shown = {4: time.monotonic()}
         for number in range(5, 10):
             if number == 6:

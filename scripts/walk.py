@@ -43,7 +43,8 @@ def watch(w, page, what, total=None):
 
 
 def walk(w):
-    tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True))
+    # After its restart the tracker stays away until the walk has told page 7.
+    tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True), reset_return_s=None)
     settings = tracker.settings()
     say("The simulated tracker is plugged in on %s; it holds %d settings." % (tracker.port_name, len(settings)))
     firmware = w.firmware_file("kv718a-new.dfu", IMAGE_SIZE)
@@ -62,9 +63,10 @@ def walk(w):
     say("  the tracker is on %s; pressing Далее" % w.robot.get(page2, PORT_BOX)["text"])
     w.shoot(page2, "page2-connect")
     w.robot.click(page2, NEXT)
-    page5 = w.wait_page(5, w.wait_page(4, page2), timeout=SETTINGS_TIMEOUT_MS)
+    # Page 4 saves the settings in a second or two; page 5 waits for the user.
+    page5 = w.wait_page(5, page2, timeout=SETTINGS_TIMEOUT_MS)
     check(w.backup.read_bytes() == backup_bytes(settings), "the backup does not hold the tracker's settings")
-    say("  the settings are saved: %d lines in %s" % (len(settings), w.backup))
+    say("  page 4 has saved the settings: %d lines in %s" % (len(settings), w.backup))
     w.shoot(page5, "page5-boot-loader")
     say("  holding the tracker's power button and pressing Reset")
     tracker.press_reset(hold_power=True)
@@ -76,6 +78,10 @@ def walk(w):
           "the tracker's upload ended %s with %d bytes" % (upload.outcome, len(upload.data)))
     say("  the boot loader received all %d bytes; the tracker restarts with the new firmware and its "
         "factory settings" % len(upload.data))
+    w.shoot(page7, "page7-power-on")
+    check(tracker.wait_event("gone", 10), "page 7 did not restart the tracker")
+    tracker.come_back()
+    say("  the tracker is back on %s" % tracker.port_name)
     page8 = w.wait_page(8, page7)
     watch(w, page8, "settings written back", len(settings))
     page9 = w.wait_page(9, page8, timeout=SETTINGS_TIMEOUT_MS)

@@ -9,7 +9,7 @@ It runs in one of two modes:
              after the waiting text it takes a firmware image by YMODEM (ymodem)
 
 A restart makes the USB device vanish for a while, as a real one does: after "2" for
-reset_return_s (None: it stays away), after the Reset button for reset_button_gone_s (0: it
+reset_return_s (None: it stays away until come_back()), after the Reset button for reset_button_gone_s (0: it
 stays present). The Python interface is described in sim/__init__.py; `python3 -m sim` is the
 command line (sim/cli.py).
 """
@@ -45,6 +45,7 @@ class Tracker:
         if mode not in (NORMAL, BOOT):
             raise ValueError("mode %r is neither %r nor %r" % (mode, NORMAL, BOOT))
         self.port = presence.Presence(prefix, port, kind, friendly_name, instance)
+        self._kind = kind
         self.log = EventLog()
         # How the boot loader takes the firmware image (ymodem.ReceiverOptions; None: as the tracker does).
         self.receiver = receiver or ReceiverOptions()
@@ -106,6 +107,16 @@ class Tracker:
                 raise RuntimeError("the tracker is not plugged in")
             self.log.add("reset", "button, power held" if hold_power else "button")
             self._restart(BOOT if hold_power else NORMAL, self.reset_button_gone_s)
+
+    def come_back(self, port=None):
+        """The USB device that a restart took away comes back now, on COM<port> if given: after
+        a restart Windows may give the tracker another port number."""
+        with self._lock:
+            if self._runner is None or self._line is not None:
+                raise RuntimeError("the tracker is not away after a restart")
+            if port is not None:
+                self.port = presence.Presence(self.port.prefix, port, self._kind)
+            self._connect("back")
 
     def hold_exclusively(self, hold=True):
         """Another program takes the port exclusively (hold) or lets it go."""

@@ -20,7 +20,8 @@ class SaveFailure(Scenario):
         w.backup.write_bytes(earlier)
         for case, fault, text, buttons in CASES:
             tracker = w.plug_tracker(port=7, settings=SettingsOptions(fault=fault))
-            main, page4 = w.keep_settings_to_page4(w.firmware_file(), unplugging=None if fault else tracker)
+            main, page2 = w.keep_settings_past_page2(w.firmware_file(), unplugging=None if fault else tracker)
+            page4 = w.wait_page(4, page2)
             box = self.robot.box(owner=page4, timeout=BOX_TIMEOUT_MS)
             w.shoot(box["hwnd"], case)
             self.assertEqual((ERROR_CAPTION, text, buttons), (box["caption"], box["text"], box["buttons"]), case)

@@ -253,9 +253,9 @@ class Wizard(contextlib.ExitStack):
         self.robot.click(page3, NEXT)
         return main, self.wait_page(5, page3)
 
-    def keep_settings_to_page4(self, firmware, unplugging=None):
-        """Job 0 (keep the settings) with this firmware file up to page 4; (main window, page 4).
-        unplugging: a tracker whose cable comes out as Next is pressed on page 2."""
+    def keep_settings_past_page2(self, firmware, unplugging=None):
+        """Job 0 (keep the settings) with this firmware file up to Next on page 2; (main window,
+        page 2). unplugging: a tracker whose cable comes out as Next is pressed there."""
         main, page1 = self.open_wizard()
         self.robot.click(page1, NEXT)
         page3 = self.wait_page(3, page1)
@@ -266,7 +266,7 @@ class Wizard(contextlib.ExitStack):
         if unplugging:
             self.unplug_tracker(unplugging)
         self.robot.click(page2, NEXT)
-        return main, self.wait_page(4, page2)
+        return main, page2
 
     def exit_question(self, page, how="cancel", box=None):
         """The exit question, owned by the page, once the user has asked to leave it: by its
