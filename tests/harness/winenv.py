@@ -157,7 +157,7 @@ class Robot:
 
     def command(self, *words, reply_timeout_s=15):
         """Sends one command; its reply's JSON value, or RobotError on "err"."""
-        line = " ".join(str(w) if isinstance(w, int) else json.dumps(w, ensure_ascii=False) for w in words)
+        line = " ".join(map(str, words))
         self.proc.stdin.write(line.encode("utf-8") + b"\n")
         deadline = time.monotonic() + reply_timeout_s
         while b"\n" not in self._buffer:

@@ -4,11 +4,9 @@
 //
 // A console program: one command per line on standard input, one reply line per command on
 // standard output, flushed at once:  ok <JSON value>  or  err <reason>; it ends with its input.
-// A control that does not answer a read in time makes the reply an error, never an empty text
-// or a 0 that would pass for what the control shows; "err no window HWND" when the window
-// closed while it was being read.
-// Arguments are separated by blanks; a text with blanks is a JSON string ("...", UTF-8, with
-// \" \\ \n escapes). Window handles are decimal numbers.
+// Arguments are separated by blanks; window handles are decimal numbers. A control that does
+// not answer a read in time makes the reply an error, never an empty text or a 0 that would
+// pass for what the control shows; "err no window HWND" if the window closed meanwhile.
 //
 //   ping
 //   temp                the temporary folder of this Wine user, as a program finds it
@@ -17,8 +15,8 @@
 //                       controls: hwnd, parent, id, class, text, enabled, visible, usable (what
 //                       a user could press); buttons add checked, progress bars pos, min, max
 //   click HWND          BM_CLICK to a button, refused unless the button is usable
-//   type HWND TEXT      sets the text of an edit box (or of the one inside HWND), refused
-//                       unless it is usable and writable
+//   type HWND TEXT      sets the text of an edit box (or of the one inside HWND) to the rest of
+//                       the line, refused unless it is usable and writable
 //   post HWND MSG WPARAM LPARAM    PostMessage, as the system posts its notifications
 //
 // Why refuse: under Wine a posted BM_CLICK presses a disabled button too, and a scenario that
@@ -31,7 +29,6 @@
 #include <io.h>
 #include <stdio.h>
 
-#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -83,30 +80,22 @@ private:
     std::string body_;
 };
 
-// The words of a command line; a word that starts with '"' is a JSON string.
-bool Parse(const std::wstring& line, std::vector<std::wstring>* words) {
-    for (size_t i = 0; i < line.size();) {
-        if (iswspace(line[i])) {
-            ++i;
-            continue;
+// The words of a command line, separated by blanks; the text of "type" is the rest of its line.
+std::vector<std::wstring> Words(const std::wstring& line) {
+    std::vector<std::wstring> words;
+    for (size_t at = 0; at < line.size();) {
+        if (words.size() == 2 && words[0] == L"type") {
+            words.push_back(line.substr(at));
+            break;
         }
-        std::wstring word;
-        if (line[i] != L'"') {
-            while (i < line.size() && !iswspace(line[i]))
-                word += line[i++];
-        } else {
-            for (++i; i < line.size() && line[i] != L'"'; ++i) {
-                if (line[i] == L'\\' && ++i < line.size())
-                    word += line[i] == L'n' ? L'\n' : line[i];
-                else
-                    word += line[i];
-            }
-            if (i++ >= line.size())
-                return false;  // no closing quote
-        }
-        words->push_back(word);
+        size_t end = line.find(L' ', at);
+        if (end == std::wstring::npos)
+            end = line.size();
+        if (end > at)
+            words.push_back(line.substr(at, end - at));
+        at = end + 1;
     }
-    return !words->empty();
+    return words;
 }
 
 std::wstring ClassOf(HWND h) {
@@ -282,10 +271,10 @@ int wmain() {
         std::string line = buf;
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
-        std::vector<std::wstring> words;
+        const std::vector<std::wstring> words = Words(FromUtf8(line));
         Reply reply{false, "syntax"};
         try {
-            if (Parse(FromUtf8(line), &words))
+            if (!words.empty())
                 reply = Run(words);
         } catch (const NoAnswer& e) {
             reply = {false, e.reason};
