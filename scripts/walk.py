@@ -23,6 +23,17 @@ def say(text):
     print(text, flush=True)
 
 
+class Walk(Wizard):
+    """The run of the walk, which tells each page as it shows: its number and first line of text."""
+
+    def wait_page(self, number, *args, **kwargs):
+        page = super().wait_page(number, *args, **kwargs)
+        texts = [c["text"] for c in self.robot.get(page)["controls"]
+                 if c["class"] == "Static" and c["visible"] and c["text"]]
+        say("Page %d: %s" % (number, texts[0].splitlines()[0]))
+        return page
+
+
 def watch(w, page, what, total=None):
     """Tells the bar's progress (of total, or of its end) by quarters until the page closes; a
     screenshot half way."""
@@ -96,7 +107,7 @@ def walk(w):
 
 
 def main():
-    with Wizard("walk", say=say) as w:
+    with Walk("walk") as w:
         try:
             walk(w)
         except Exception as e:

@@ -253,14 +253,6 @@ class Robot:
     def click(self, hwnd, control_id):
         self.command("click", self.get(hwnd, control_id)["hwnd"])
 
-    def refusal(self, hwnd, control_id):
-        """Why the robot would not press the control, or "pressed" if it pressed it."""
-        try:
-            self.click(hwnd, control_id)
-        except RobotError as e:
-            return e.reason
-        return "pressed"
-
     def type(self, hwnd, control_id, text):
         self.command("type", self.get(hwnd, control_id, cls="Edit")["hwnd"], text)
 
