@@ -23,7 +23,6 @@ from sim.ymodem import BYTE_TIME_S, ReceiverOptions
 
 TIMEOUT_S = 60
 PAYLOADS = (b"ID=7", "ИМЯ=Ёж, Уж".encode("cp1251"), b"TZ=+3")
-PAIR = b"GSS,KestrelonKV-718,3,0,OO=20*26!\r\nGSC,KestrelonKV-718,L0*76!\r\n"
 TRACKER = [sys.executable, "-m", "sim"]
 FAKE_WINE = """#!/bin/sh
 sleep 0.5
@@ -88,10 +87,6 @@ class InAPrefix(unittest.TestCase):
 
         os.write(self.fd, b"2")
         self.assertIsNotNone(self.tracker.wait_event(lambda e: e.kind == "mode" and e.data == "normal", TIMEOUT_S))
-        os.write(self.fd, PAIR)
-        dump = [line.split(b",", 4) for line in self.read_until(lambda data: data.count(b"\n") == 3).splitlines()]
-        self.assertEqual([[b"1", b"0"], [b"0", b"1"], [b"2", b"2"]], [fields[2:4] for fields in dump])
-        self.assertEqual(factory, [fields[4][:-4] for fields in dump])
         kinds = (1, 0, 2)
         commands = [b"GSS,KestrelonKV-718,%d,%d,%s*QQ!\r\n" % (kinds[n], n, p) for n, p in enumerate(PAYLOADS)]
         os.write(self.fd, b"".join(commands))
