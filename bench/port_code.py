@@ -1,7 +1,7 @@
 """Benchmark, not a test: the timings of the program's port code on a real COM port under Wine.
 Prints them as JSON and writes them to $KV_BUILD_DIR/bench/port.json.
 
-    KV_BUILD_DIR=$PWD/build python3 bench/port_code.py
+    KV_BUILD_DIR=$PWD/build PYTHONPATH=$PWD:$PWD/tests python3 bench/port_code.py
 
 What the program's own waits make of them: "1" every 100 ms to a silent tracker; the port open
 100 ms when the boot loader answers, and the exchange over 500 ms later, when it has settled;
@@ -12,14 +12,10 @@ a write to a stalled line too (300 ms); a byte that comes while a read waits is 
 
 import json
 import statistics
-import sys
 import time
 import unittest
-from pathlib import Path
 
-# The component tier's probe and port helpers take the measurements.
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "component"))
-from portprobe import EVENT_TIMEOUT_S, PortCase, sim, winenv  # noqa: E402
+from harness.portprobe import EVENT_TIMEOUT_S, PortCase, sim, winenv
 
 REQUESTS = 11
 LATE_BYTE_AFTER_S = (0.2, 0.23, 0.26, 0.29, 0.32)  # spread over more than a poll step

@@ -38,10 +38,3 @@ void PortNameSlot::Get(wchar_t (&out)[kMaxPortNameChars + 1]) const {
     wmemcpy(out, name_, kMaxPortNameChars + 1);
     ReleaseSRWLockShared(&lock_);
 }
-
-bool PortNameSlot::IsEmpty() const {
-    AcquireSRWLockShared(&lock_);
-    const bool empty = name_[0] == L'\0';
-    ReleaseSRWLockShared(&lock_);
-    return empty;
-}

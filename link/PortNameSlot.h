@@ -17,7 +17,6 @@ public:
     // False, with the slot left as it was, for a name longer than kMaxPortNameChars or a null pointer.
     bool Set(const wchar_t* name);
     void Get(wchar_t (&out)[kMaxPortNameChars + 1]) const;
-    bool IsEmpty() const;
 
 private:
     mutable SRWLOCK lock_ = SRWLOCK_INIT;

@@ -16,7 +16,8 @@ bash scripts/setup.sh
 bash scripts/build.sh
 
 if [ -z "${DISPLAY:-}" ]; then
-  exec env KV_BUILD_DIR="$PWD/build" KV_SOURCE_DIR="$PWD" python3 scripts/walk.py
+  # The source tree (for the simulated tracker) and tests/ (for the harness) on the path, as for the tests.
+  exec env KV_BUILD_DIR="$PWD/build" KV_SOURCE_DIR="$PWD" PYTHONPATH="$PWD:$PWD/tests" python3 scripts/walk.py
 fi
 
 # A prefix of its own, with Wine's usual window handling for a desktop with a window manager.
@@ -24,7 +25,7 @@ export WINEPREFIX="$PWD/build/wineprefix-desktop" WINEDEBUG=-all
 [ -f "$WINEPREFIX/system.reg" ] || WINEARCH=win32 wineboot -i
 # The tracker says "present on COM7" once it is plugged in; the program looks for it as it
 # starts. The rest of what the tracker says (every byte each way) follows in the terminal.
-coproc TRACKER { exec python3 -u sim/tracker.py --prefix "$WINEPREFIX" serve </dev/null 2>&1; }
+coproc TRACKER { exec python3 -u -m sim --prefix "$WINEPREFIX" serve </dev/null 2>&1; }
 trap 'kill "$TRACKER_PID" 2>/dev/null; wait "$TRACKER_PID" 2>/dev/null || true' EXIT
 read -r -t 60 first <&"${TRACKER[0]}" || true
 if [ "${first:-}" != "present on COM7" ]; then
@@ -45,8 +46,8 @@ if [ -t 0 ]; then
     [ "$status" -gt 128 ] && continue  # nothing typed yet
     [ "$status" -ne 0 ] && break         # end of input: leave the rest to the wizard
     case "$key" in
-      r) python3 sim/tracker.py --prefix "$WINEPREFIX" press-reset ;;
-      n) python3 sim/tracker.py --prefix "$WINEPREFIX" press-reset --no-power ;;
+      r) python3 -m sim --prefix "$WINEPREFIX" press-reset ;;
+      n) python3 -m sim --prefix "$WINEPREFIX" press-reset --no-power ;;
     esac
   done
 fi

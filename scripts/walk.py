@@ -3,18 +3,15 @@ the tracker's settings kept, through the real program under Xvfb against the sim
 at the tracker's real line speed, and tells, as it goes, what the user sees. Exit code 0 once
 the upgrade has gone through and the tracker has its settings back.
 
-    KV_BUILD_DIR=$PWD/build python3 scripts/walk.py
+    KV_BUILD_DIR=$PWD/build PYTHONPATH=$PWD:$PWD/tests python3 scripts/walk.py
 """
 
 import sys
 import time
-from pathlib import Path
 
-# The robot and its helpers that the end-to-end scenarios drive the program with.
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-import winenv  # noqa: E402  first: it puts the source tree, and so sim, on the path
-from sim.ymodem import ReceiverOptions  # noqa: E402
-from wizard import NEXT, PORT_BOX, PROGRESS, Wizard, backup_bytes, check, restore_commands  # noqa: E402
+from harness import winenv
+from harness.wizard import NEXT, PORT_BOX, PROGRESS, Wizard, backup_bytes, check, restore_commands
+from sim.ymodem import ReceiverOptions
 
 IMAGE_SIZE = 64 * 1024
 WATCH_S = 0.2
@@ -24,6 +21,17 @@ SETTINGS_TIMEOUT_MS = 60000
 
 def say(text):
     print(text, flush=True)
+
+
+class Walk(Wizard):
+    """The run of the walk, which tells each page as it shows: its number and first line of text."""
+
+    def wait_page(self, number, *args, **kwargs):
+        page = super().wait_page(number, *args, **kwargs)
+        texts = [c["text"] for c in self.robot.get(page)["controls"]
+                 if c["class"] == "Static" and c["visible"] and c["text"]]
+        say("Page %d: %s" % (number, texts[0].splitlines()[0]))
+        return page
 
 
 def watch(w, page, what, total=None):
@@ -40,12 +48,14 @@ def watch(w, page, what, total=None):
                     w.shoot(page, what)
                 told = quarter
             time.sleep(WATCH_S)
-    except winenv.RobotError:  # the page has closed
-        return
+    except winenv.RobotError as e:
+        if not e.vanished:  # a read that got no answer is a failure, not the page's end
+            raise
 
 
 def walk(w):
-    tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True))
+    # After its restart the tracker stays away until the walk has told page 7.
+    tracker = w.plug_tracker(port=7, receiver=ReceiverOptions(paced=True), reset_return_s=None)
     settings = tracker.settings()
     say("The simulated tracker is plugged in on %s; it holds %d settings." % (tracker.port_name, len(settings)))
     firmware = w.firmware_file("kv718a-new.dfu", IMAGE_SIZE)
@@ -64,9 +74,10 @@ def walk(w):
     say("  the tracker is on %s; pressing Далее" % w.robot.get(page2, PORT_BOX)["text"])
     w.shoot(page2, "page2-connect")
     w.robot.click(page2, NEXT)
-    page5 = w.wait_page(5, w.wait_page(4, page2), timeout=SETTINGS_TIMEOUT_MS)
+    # Page 4 saves the settings in a second or two; page 5 waits for the user.
+    page5 = w.wait_page(5, page2, timeout=SETTINGS_TIMEOUT_MS)
     check(w.backup.read_bytes() == backup_bytes(settings), "the backup does not hold the tracker's settings")
-    say("  the settings are saved: %d lines in %s" % (len(settings), w.backup))
+    say("  page 4 has saved the settings: %d lines in %s" % (len(settings), w.backup))
     w.shoot(page5, "page5-boot-loader")
     say("  holding the tracker's power button and pressing Reset")
     tracker.press_reset(hold_power=True)
@@ -78,6 +89,10 @@ def walk(w):
           "the tracker's upload ended %s with %d bytes" % (upload.outcome, len(upload.data)))
     say("  the boot loader received all %d bytes; the tracker restarts with the new firmware and its "
         "factory settings" % len(upload.data))
+    w.shoot(page7, "page7-power-on")
+    check(tracker.wait_event("gone", 10), "page 7 did not restart the tracker")
+    tracker.come_back()
+    say("  the tracker is back on %s" % tracker.port_name)
     page8 = w.wait_page(8, page7)
     watch(w, page8, "settings written back", len(settings))
     page9 = w.wait_page(9, page8, timeout=SETTINGS_TIMEOUT_MS)
@@ -92,7 +107,7 @@ def walk(w):
 
 
 def main():
-    with Wizard("walk", say=say) as w:
+    with Walk("walk") as w:
         try:
             walk(w)
         except Exception as e:

@@ -1,15 +1,17 @@
 """The simulated KV-718A tracker: plays the tracker on a pseudo-terminal that Wine shows as a COM
-port, for the tests and for a person trying the program (command line: sim/cli.py).
+port, for the tests and for a person trying the program (command line: python3 -m sim, sim/cli.py).
 
 Python interface (sim.tracker.Tracker):
 
     tracker = Tracker(prefix, port=7, kind=presence.STM_VCP, friendly_name=None, instance=None,
                       mode=NORMAL or BOOT,
-                      reset_return_s=1.5 (None: it never comes back after "2"),
+                      reset_return_s=1.5 (None: it stays away after "2" until come_back()),
                       reset_button_gone_s=0, receiver=ymodem.ReceiverOptions(...),
                       settings=settings.SettingsOptions(...))
     tracker.plug() / tracker.unplug()     the cable in and out (also: with Tracker(...) as t)
     tracker.press_reset(hold_power=True)  Reset, holding the power button (boot loader) or not
+    tracker.come_back(port=None)          the device that a restart took away comes back now, on
+                                          COM<port> if given (Windows may number it anew)
     tracker.hold_exclusively(True/False)  another program holds the port, or lets it go
     tracker.stall_line(True/False)        the tracker stops taking bytes off the line, or takes them
     tracker.send(bytes)                   the tracker writes to the line
@@ -27,7 +29,8 @@ What happened, with times from time.monotonic() (events.py lists the kinds):
                                                       outcome, data, name, size_field, frames...)
 
 ReceiverOptions(start="C" (None: never asks), paced=False (115200 bit/s), cancel_block=None,
-received_dir=None, closing_request_delay_s=0). lrzsz's rb receives the firmware (ymodem.py).
+received_dir=None, hold_closing_request=None (a threading.Event that lets the request for the
+closing block go)). lrzsz's rb receives the firmware (ymodem.py).
 
 Settings (settings.py), answered in normal mode:
 

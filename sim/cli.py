@@ -1,13 +1,12 @@
 """The simulated tracker's command line, for people and for scripts/run.sh.
 
-    python3 sim/tracker.py --prefix DIR serve        plug in until Ctrl-C, showing every event
-                                                     with the seconds since start
-    python3 sim/tracker.py --prefix DIR present      plug in and leave it there
-    python3 sim/tracker.py --prefix DIR absent       take away what "present" left
-    python3 sim/tracker.py --prefix DIR press-reset [--no-power]
-                                                     press Reset on the tracker that "serve" or
-                                                     "present" keeps, holding the power button
-                                                     unless --no-power
+    python3 -m sim --prefix DIR serve        plug in until Ctrl-C, showing every event with the
+                                             seconds since start
+    python3 -m sim --prefix DIR present      plug in and leave it there
+    python3 -m sim --prefix DIR absent       take away what "present" left
+    python3 -m sim --prefix DIR press-reset [--no-power]
+                                             press Reset on the tracker that "serve" or "present"
+                                             keeps, holding the power button unless --no-power
 
 Options before the action: --port N (default 7), --kind stm|prolific|generic. serve's options
 (present takes them too) choose the tracker's behaviour: its mode, its restarts, how its boot
@@ -115,9 +114,13 @@ def present(args):
     if os.path.exists(state):
         print("COM%d is already present (%s)" % (args.port, state), file=sys.stderr)
         return 1
-    command = [sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "tracker.py"),
-               "--prefix", args.prefix, "--port", str(args.port), "--kind", args.kind, "serve", "--quiet"] + args.options
-    holder = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, start_new_session=True)
+    command = [sys.executable, "-m", "sim", "--prefix", args.prefix, "--port", str(args.port), "--kind", args.kind,
+               "serve", "--quiet"] + args.options
+    # The holder finds this package where this process found it, wherever it was started from.
+    source = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(filter(None, (source, os.environ.get("PYTHONPATH")))))
+    holder = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, start_new_session=True,
+                              env=env)
     # The holder prints nothing after its first line, so nothing waits on the pipe once it is closed.
     with holder.stdout:
         first = holder.stdout.readline().decode().strip()
@@ -174,7 +177,8 @@ def seconds(text):
 
 
 def command_line():
-    parser = argparse.ArgumentParser(description="Simulated KV-718A tracker for a Wine prefix.")
+    parser = argparse.ArgumentParser(prog="python3 -m sim",
+                                     description="Simulated KV-718A tracker for a Wine prefix.")
     parser.add_argument("--prefix", default=os.environ.get("WINEPREFIX"), help="Wine prefix (default $WINEPREFIX)")
     parser.add_argument("--port", type=int, default=7, help="COM port number, 5 or above (default 7)")
     parser.add_argument("--kind", choices=sorted(KINDS), default="stm", help="USB bridge (default stm)")

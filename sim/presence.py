@@ -15,6 +15,7 @@ when a real cable is pulled, and unlist_device() removes the device key; unplug(
 Only the master side stays open here: the slave is the program's alone.
 """
 
+import glob
 import os
 import subprocess
 import tempfile
@@ -147,7 +148,7 @@ class Presence:
 
 
 def com_link_path(prefix, port):
-    return os.path.join(os.path.abspath(str(prefix)), "dosdevices", "com%d" % port)
+    return os.path.join(os.path.abspath(str(prefix)), "dosdevices", "com%s" % port)
 
 
 def remove_link(path):
@@ -163,4 +164,14 @@ def remove_traces(prefix, port, key):
     """Removes the port link and the device key, whoever made them (idempotent)."""
     remove_link(com_link_path(prefix, port))
     unlist_device(prefix, key)
+
+
+def remove_stale(prefix, kind=STM_VCP):
+    """Removes what simulated trackers of this kind left in the prefix when their process was
+    killed: every port link from COM5 on, and the device keys of their bridge."""
+    stale = [link for link in glob.glob(com_link_path(prefix, "*")) if int(link.rsplit("com", 1)[1]) >= 5]
+    for link in stale:
+        os.unlink(link)
+    if stale:
+        import_registry(prefix, "[-%s]\r\n\r\n" % "\\".join((ENUM_KEY,) + kind[:2]))
 

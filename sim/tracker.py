@@ -9,31 +9,20 @@ It runs in one of two modes:
              after the waiting text it takes a firmware image by YMODEM (ymodem)
 
 A restart makes the USB device vanish for a while, as a real one does: after "2" for
-reset_return_s (None: it stays away), after the Reset button for reset_button_gone_s (0: it
-stays present). The Python interface is described in sim/__init__.py; run this file for the
+reset_return_s (None: it stays away until come_back()), after the Reset button for reset_button_gone_s (0: it
+stays present). The Python interface is described in sim/__init__.py; `python3 -m sim` is the
 command line (sim/cli.py).
 """
 
-import os
-import sys
 import threading
 import time
 
-if __package__ in (None, ""):
-    sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    from sim import presence  # noqa: E402
-    from sim.bootloader import BootLoader  # noqa: E402
-    from sim.events import EventLog  # noqa: E402
-    from sim.line import Line  # noqa: E402
-    from sim.settings import SettingsInterpreter, SettingsOptions  # noqa: E402
-    from sim.ymodem import Receiver, ReceiverOptions  # noqa: E402
-else:
-    from . import presence
-    from .bootloader import BootLoader
-    from .events import EventLog
-    from .line import Line
-    from .settings import SettingsInterpreter, SettingsOptions
-    from .ymodem import Receiver, ReceiverOptions
+from . import presence
+from .bootloader import BootLoader
+from .events import EventLog
+from .line import Line
+from .settings import SettingsInterpreter, SettingsOptions
+from .ymodem import Receiver, ReceiverOptions
 
 NORMAL, BOOT = "normal", "boot"
 # About as long as a real tracker takes to restart and show its USB device again.
@@ -56,6 +45,7 @@ class Tracker:
         if mode not in (NORMAL, BOOT):
             raise ValueError("mode %r is neither %r nor %r" % (mode, NORMAL, BOOT))
         self.port = presence.Presence(prefix, port, kind, friendly_name, instance)
+        self._kind = kind
         self.log = EventLog()
         # How the boot loader takes the firmware image (ymodem.ReceiverOptions; None: as the tracker does).
         self.receiver = receiver or ReceiverOptions()
@@ -117,6 +107,16 @@ class Tracker:
                 raise RuntimeError("the tracker is not plugged in")
             self.log.add("reset", "button, power held" if hold_power else "button")
             self._restart(BOOT if hold_power else NORMAL, self.reset_button_gone_s)
+
+    def come_back(self, port=None):
+        """The USB device that a restart took away comes back now, on COM<port> if given: after
+        a restart Windows may give the tracker another port number."""
+        with self._lock:
+            if self._runner is None or self._line is not None:
+                raise RuntimeError("the tracker is not away after a restart")
+            if port is not None:
+                self.port = presence.Presence(self.port.prefix, port, self._kind)
+            self._connect("back")
 
     def hold_exclusively(self, hold=True):
         """Another program takes the port exclusively (hold) or lets it go."""
@@ -274,9 +274,3 @@ class Tracker:
 
     def __exit__(self, *exc):
         self.unplug()
-
-
-if __name__ == "__main__":
-    from sim.cli import main  # noqa: E402
-
-    sys.exit(main())

@@ -47,6 +47,8 @@ START_INTERVAL_S = 1.0
 GIVE_UP_S = 60.0
 # After a cancel the rest of the program's frame is still coming: it must not reach the menu.
 PURGE_QUIET_S = 1.0
+# How often a held request looks whether the session has been stopped meanwhile.
+HOLD_POLL_S = 0.05
 
 
 @dataclasses.dataclass(frozen=True)
@@ -54,14 +56,15 @@ class ReceiverOptions:
     """How the boot loader receives. start: "C", or None for a boot loader that never asks;
     paced: at 115200 bit/s; cancel_block: the block answered with CAN CAN (0 is the header, then the data blocks by
     their number); received_dir: where rb's folders stay (None: removed after the transfer);
-    closing_request_delay_s: from the ACK of EOT to the request for the closing block 0, time
-    for a test to see the program at the end of the data."""
+    hold_closing_request: None, or a threading.Event that the request for the closing block 0
+    waits for after the ACK of EOT: the program stays at the end of the data until a test has
+    seen it there and sets the event."""
 
     start: object = "C"
     paced: bool = False
     received_dir: object = None
     cancel_block: object = None
-    closing_request_delay_s: float = 0.0
+    hold_closing_request: object = None
 
     def __post_init__(self):
         if self.start not in ("C", None):
@@ -331,12 +334,12 @@ class Receiver:
                 eot_acked = self._frames.eot_acked
                 if data:
                     self._frames.answered(data)
-                delay = self.options.closing_request_delay_s
-                if delay and not eot_acked and self._frames.eot_acked:
-                    # The ACK of EOT goes at once, the request for the closing block 0 later.
+                hold = self.options.hold_closing_request
+                if hold is not None and not eot_acked and self._frames.eot_acked:
+                    # The ACK of EOT goes at once, the request for the closing block 0 once let go.
                     self._send(data[:1])
                     data = data[1:]
-                    if self._pause(delay):
+                    if self._held_until(hold):
                         return
                 if data:
                     self._send(data)
@@ -347,10 +350,13 @@ class Receiver:
                 self._rb_done = True
                 self._changed.notify_all()
 
-    def _pause(self, seconds):
-        """Whether the session was stopped during the pause."""
-        with self._changed:
-            return self._changed.wait_for(lambda: self._stopped, seconds)
+    def _held_until(self, event):
+        """Waits until the event is set; whether the session was stopped before."""
+        while not event.wait(HOLD_POLL_S):
+            with self._changed:
+                if self._stopped:
+                    return True
+        return False
 
     def _end_rb(self):
         """Ends rb if it still runs; the pipes close with it."""

@@ -1,15 +1,12 @@
 """The settings interpreter on its own: the records of a dump and each fault it plays, and the
 set commands it takes."""
 
-import sys
 import threading
 import time
 import unittest
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-from sim.events import EventLog  # noqa: E402
-from sim.settings import BREAK_PAUSE_S, SettingsInterpreter, SettingsOptions, checksum  # noqa: E402
+from sim.events import EventLog
+from sim.settings import BREAK_PAUSE_S, SettingsInterpreter, SettingsOptions, checksum
 
 PAYLOADS = (b"A=1", b"B=x,y", "Имя=Ёж".encode("cp1251"), b"D=4")
 PAIR = b"GSS,KestrelonKV-718,3,0,OO=20*26!\r\nGSC,KestrelonKV-718,L0*76!\r\n"

@@ -8,7 +8,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from portprobe import EVENT_TIMEOUT_S, PortCase, sim, winenv
+from harness.portprobe import EVENT_TIMEOUT_S, PortCase, sim, winenv
 from sim.bootloader import WAITING_TEXT
 
 BAUD = 115200

@@ -5,8 +5,8 @@ import shutil
 import subprocess
 import unittest
 
-import winenv
-from wizard import JOB_RADIOS, MAIN_TITLE, PAGE_TITLE, START, Scenario
+from harness import winenv
+from harness.wizard import MAIN_TITLE, PAGE_TITLE, START, Scenario
 
 LIBRARY = winenv.BUILD_DIR / "tests" / "chinese" / "chinese.dll"
 
@@ -36,7 +36,6 @@ class ResourceLibrary(Scenario):
         self.robot.click(main, START)
         page1 = self.robot.wait_window(PAGE_TITLE, contains="請選擇要執行的操作")
         w.shoot(page1, "job-page")
-        self.assertEqual(1, self.robot.get(page1, JOB_RADIOS[0])["checked"])
         w.leave(page1)
 
 

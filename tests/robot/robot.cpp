@@ -1,11 +1,12 @@
 // robot: reads and presses another program's windows for the end-to-end scenarios, as a user
 // would. It only looks and acts; the scenarios find the controls and do the waiting
-// (tests/e2e/winenv.py).
+// (tests/harness/winenv.py).
 //
 // A console program: one command per line on standard input, one reply line per command on
 // standard output, flushed at once:  ok <JSON value>  or  err <reason>; it ends with its input.
-// Arguments are separated by blanks; a text with blanks is a JSON string ("...", UTF-8, with
-// \" \\ \n escapes). Window handles are decimal numbers.
+// Arguments are separated by blanks; window handles are decimal numbers. A control that does
+// not answer a read in time makes the reply an error, never an empty text or a 0 that would
+// pass for what the control shows; "err no window HWND" if the window closed meanwhile.
 //
 //   ping
 //   temp                the temporary folder of this Wine user, as a program finds it
@@ -14,8 +15,8 @@
 //                       controls: hwnd, parent, id, class, text, enabled, visible, usable (what
 //                       a user could press); buttons add checked, progress bars pos, min, max
 //   click HWND          BM_CLICK to a button, refused unless the button is usable
-//   type HWND TEXT      sets the text of an edit box (or of the one inside HWND), refused
-//                       unless it is usable and writable
+//   type HWND TEXT      sets the text of an edit box (or of the one inside HWND) to the rest of
+//                       the line, refused unless it is usable and writable
 //   post HWND MSG WPARAM LPARAM    PostMessage, as the system posts its notifications
 //
 // Why refuse: under Wine a posted BM_CLICK presses a disabled button too, and a scenario that
@@ -28,7 +29,6 @@
 #include <io.h>
 #include <stdio.h>
 
-#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -80,30 +80,22 @@ private:
     std::string body_;
 };
 
-// The words of a command line; a word that starts with '"' is a JSON string.
-bool Parse(const std::wstring& line, std::vector<std::wstring>* words) {
-    for (size_t i = 0; i < line.size();) {
-        if (iswspace(line[i])) {
-            ++i;
-            continue;
+// The words of a command line, separated by blanks; the text of "type" is the rest of its line.
+std::vector<std::wstring> Words(const std::wstring& line) {
+    std::vector<std::wstring> words;
+    for (size_t at = 0; at < line.size();) {
+        if (words.size() == 2 && words[0] == L"type") {
+            words.push_back(line.substr(at));
+            break;
         }
-        std::wstring word;
-        if (line[i] != L'"') {
-            while (i < line.size() && !iswspace(line[i]))
-                word += line[i++];
-        } else {
-            for (++i; i < line.size() && line[i] != L'"'; ++i) {
-                if (line[i] == L'\\' && ++i < line.size())
-                    word += line[i] == L'n' ? L'\n' : line[i];
-                else
-                    word += line[i];
-            }
-            if (i++ >= line.size())
-                return false;  // no closing quote
-        }
-        words->push_back(word);
+        size_t end = line.find(L' ', at);
+        if (end == std::wstring::npos)
+            end = line.size();
+        if (end > at)
+            words.push_back(line.substr(at, end - at));
+        at = end + 1;
     }
-    return !words->empty();
+    return words;
 }
 
 std::wstring ClassOf(HWND h) {
@@ -116,8 +108,24 @@ bool IsClass(HWND h, const wchar_t* name) {
     return _wcsicmp(ClassOf(h).c_str(), name) == 0;
 }
 
-// A top-level caption comes from the window manager's copy; a control's text is asked for, with
-// a time-out so that a busy program cannot hang the robot.
+// Thrown by a read that got no answer; Run turns it into the command's error reply.
+struct NoAnswer {
+    std::string reason;
+};
+
+// Asks another process's control, with a time-out so that a busy program cannot hang the robot.
+DWORD_PTR Ask(HWND h, const char* name, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(h, message, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result)) {
+        std::string window = std::to_string((ULONG_PTR)h);
+        throw NoAnswer{IsWindow(h) ? std::string(name) + " to " + window + " got no answer within " +
+                                         std::to_string(kMessageTimeoutMs) + " ms"
+                                   : "no window " + window};
+    }
+    return result;
+}
+
+// A top-level caption comes from the window manager's copy; a control's text is asked for.
 std::wstring TextOf(HWND h) {
     std::vector<wchar_t> buf;
     if (GetAncestor(h, GA_PARENT) == GetDesktopWindow()) {
@@ -125,19 +133,9 @@ std::wstring TextOf(HWND h) {
         GetWindowTextW(h, buf.data(), (int)buf.size());
         return buf.data();
     }
-    DWORD_PTR len = 0, copied = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len))
-        return L"";
-    buf.assign(len + 2, 0);
-    SendMessageTimeoutW(h, WM_GETTEXT, len + 1, (LPARAM)buf.data(), SMTO_ABORTIFHUNG, kMessageTimeoutMs,
-                        &copied);
+    buf.assign(Ask(h, "WM_GETTEXTLENGTH", WM_GETTEXTLENGTH) + 2, 0);
+    Ask(h, "WM_GETTEXT", WM_GETTEXT, buf.size() - 1, (LPARAM)buf.data());
     return buf.data();
-}
-
-long long Ask(HWND h, UINT message, WPARAM wParam = 0) {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(h, message, wParam, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
-    return (long long)result;
 }
 
 // Enumeration callbacks are stdcall, which a lambda can't be on i686.
@@ -162,12 +160,12 @@ std::string Control(HWND h) {
     o.Add("class", Json(ClassOf(h))).Add("text", Json(TextOf(h))).Flag("enabled", IsWindowEnabled(h));
     o.Flag("visible", IsWindowVisible(h)).Flag("usable", Usable(h));
     if (IsClass(h, WC_BUTTONW))
-        o.Add("checked", Ask(h, BM_GETCHECK));
+        o.Add("checked", (long long)Ask(h, "BM_GETCHECK", BM_GETCHECK));
     if (IsClass(h, PROGRESS_CLASSW)) {
         // PBM_GETRANGE with no PBRANGE: wParam TRUE gives the low limit, FALSE the high one.
-        o.Add("pos", Ask(h, PBM_GETPOS))
-            .Add("min", Ask(h, PBM_GETRANGE, TRUE))
-            .Add("max", Ask(h, PBM_GETRANGE, FALSE));
+        o.Add("pos", (long long)Ask(h, "PBM_GETPOS", PBM_GETPOS))
+            .Add("min", (long long)Ask(h, "PBM_GETRANGE", PBM_GETRANGE, TRUE))
+            .Add("max", (long long)Ask(h, "PBM_GETRANGE", PBM_GETRANGE, FALSE));
     }
     return o.Text();
 }
@@ -273,8 +271,14 @@ int wmain() {
         std::string line = buf;
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
-        std::vector<std::wstring> words;
-        Reply reply = Parse(FromUtf8(line), &words) ? Run(words) : Reply{false, "syntax"};
+        const std::vector<std::wstring> words = Words(FromUtf8(line));
+        Reply reply{false, "syntax"};
+        try {
+            if (!words.empty())
+                reply = Run(words);
+        } catch (const NoAnswer& e) {
+            reply = {false, e.reason};
+        }
         for (char& c : reply.body) {
             if (c == '\n' || c == '\r')
                 c = ' ';  // one reply, one line

@@ -1,7 +1,6 @@
 """Wine and Xvfb for running the program without a display: the prefix, the display, the wine
 server, and the robot that reads and presses the program's windows. The main job's walk
-(scripts/walk.py), the benchmarks and the tests all run the program this way. Python standard
-library only.
+(scripts/walk.py), the benchmarks and the tests all run the program this way.
 
 Paths come from the environment that ctest sets (KV_BUILD_DIR, KV_SOURCE_DIR); run by hand,
 they default to build/ beside this source tree. The end-to-end scenarios use their own prefix,
@@ -13,13 +12,12 @@ import os
 import select
 import signal
 import subprocess
-import sys
 import time
 from pathlib import Path
 
-SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[1])
-sys.path.insert(0, str(SOURCE_DIR))
-from sim.presence import wine_env as _prefix_env, windows_path  # noqa: E402,F401
+from sim.presence import wine_env as _prefix_env, windows_path  # noqa: F401
+
+SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[2])
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
 PREFIX = BUILD_DIR / "wineprefix-e2e"
 ROBOT_EXE = BUILD_DIR / "tests" / "robot.exe"
@@ -126,12 +124,14 @@ def start_wineserver(env, log):
 
 
 class RobotError(AssertionError):
-    """The robot said "err" (a control it would not press ...) or a wait ran out: a scenario
-    fails with it as with any failed assertion."""
+    """The robot said "err" (a control it would not press, a control that did not answer a read
+    in time ...) or a wait ran out: a scenario fails with it as with any failed assertion.
+    vanished: the window closed while the robot read it."""
 
     def __init__(self, command, reason):
         super().__init__("robot: %s -> %s" % (command, reason))
         self.reason = reason
+        self.vanished = reason.startswith("no window")
 
 
 class Robot:
@@ -157,7 +157,7 @@ class Robot:
 
     def command(self, *words, reply_timeout_s=15):
         """Sends one command; its reply's JSON value, or RobotError on "err"."""
-        line = " ".join(str(w) if isinstance(w, int) else json.dumps(w, ensure_ascii=False) for w in words)
+        line = " ".join(map(str, words))
         self.proc.stdin.write(line.encode("utf-8") + b"\n")
         deadline = time.monotonic() + reply_timeout_s
         while b"\n" not in self._buffer:
@@ -208,7 +208,7 @@ class Robot:
         try:
             return self.get(hwnd)["controls"]
         except RobotError as e:
-            if e.reason.startswith("no window"):
+            if e.vanished:
                 return []
             raise
 
@@ -252,14 +252,6 @@ class Robot:
 
     def click(self, hwnd, control_id):
         self.command("click", self.get(hwnd, control_id)["hwnd"])
-
-    def refusal(self, hwnd, control_id):
-        """Why the robot would not press the control, or "pressed" if it pressed it."""
-        try:
-            self.click(hwnd, control_id)
-        except RobotError as e:
-            return e.reason
-        return "pressed"
 
     def type(self, hwnd, control_id, text):
         self.command("type", self.get(hwnd, control_id, cls="Edit")["hwnd"], text)

@@ -1,12 +1,8 @@
 """KV_Firmware_Tool.exe as a user meets it: its windows and texts, and the steps a user takes,
 in a run of its own: an Xvfb display, a fresh wine server of the scenarios' prefix, the robot,
 the simulated trackers plugged in, and the program. Taken down after it, whatever happened.
-
-Files, per run:
-    ${BUILD}/screenshots/<run>/<nn>-<what>.png    what the user saw
-    ${BUILD}/e2e/<run>/                           program stdout/stderr, the robot's transcript,
-                                                  Xvfb and wine server logs; work/ is the
-                                                  program's working folder
+Screenshots go to ${BUILD}/screenshots/<run>/; the program's output, the robot's transcript and
+the logs to ${BUILD}/e2e/<run>/, with the program's working folder work/.
 """
 
 import contextlib
@@ -16,7 +12,7 @@ import shutil
 import subprocess
 import unittest
 
-import winenv
+from harness import winenv
 from sim import presence
 from sim.settings import kind_of
 from sim.tracker import Tracker
@@ -28,15 +24,24 @@ OPEN_FILE_TITLE = "Open a firmware file for KV718"
 EXIT_QUESTION = ("Предупреждение!", "Закрыть программу  KV-718 Firmware Tool?")  # two blanks, as it is
 ERROR_CAPTION = "Ошибка!"
 
+
+def resource_ids(header=winenv.SOURCE_DIR / "res" / "resource.h"):
+    """The numbers the program's controls are built with: each `#define NAME NUMBER` there."""
+    defines = re.findall(r"^#define\s+(\w+)\s+(\d+)\b", header.read_text(), re.M)
+    return {name: int(number) for name, number in defines}
+
+
+ID = resource_ids()
 IDOK, IDCANCEL = 1, 2
 NEXT, CANCEL = IDOK, IDCANCEL
-START = 1008  # main window
-JOB_RADIOS = {0: 1007, 1: 1008, 2: 1009}  # page 1
-PORT_BOX = 1003  # pages 2, 5, 7
-FIRMWARE_PATH = 1003  # page 3
-CHOOSE_FILE = 1008  # page 3
-PROGRESS = 1006  # pages 4, 6, 8
-FINISH_TEXTS = {"default": 0xFFFF, "firmware": 1009, "settings": 1010}  # page 9
+START = ID["IDC_START"]  # main window
+JOB_RADIOS = {0: ID["IDC_JOB_KEEP_SETTINGS"], 1: ID["IDC_JOB_UPGRADE_ONLY"], 2: ID["IDC_JOB_RESTORE"]}  # page 1
+PORT_BOX = ID["IDC_PORT_NAME"]  # pages 2, 5, 7
+FIRMWARE_PATH = ID["IDC_FIRMWARE_PATH"]  # page 3
+CHOOSE_FILE = ID["IDC_CHOOSE_FILE"]  # page 3
+PROGRESS = ID["IDC_PROGRESS"]  # pages 4, 6, 8
+FINISH_TEXTS = {"default": ID["IDC_FINISH_DEFAULT_TEXT"], "firmware": ID["IDC_FINISH_FIRMWARE_TEXT"],
+                "settings": ID["IDC_FINISH_SETTINGS_TEXT"]}  # page 9
 OPEN_FILE_NAME_BOX = 0x47C  # Wine's open-file dialog
 
 # All pages share one title; each shows a text that no other page shows.
@@ -79,11 +84,11 @@ def check(condition, message):
 
 
 class Wizard(contextlib.ExitStack):
-    """One run of the program (a context manager). say(text), if given, hears each page shown."""
+    """One run of the program (a context manager)."""
 
-    def __init__(self, name, program=PROGRAM, say=None):
+    def __init__(self, name, program=PROGRAM):
         super().__init__()
-        self.program, self.say = program, say
+        self.program = program
         self.shot_dir = winenv.BUILD_DIR / "screenshots" / name
         self.log_dir = winenv.BUILD_DIR / "e2e" / name
         for folder in (self.shot_dir, self.log_dir):
@@ -102,7 +107,8 @@ class Wizard(contextlib.ExitStack):
             self.env = winenv.wine_env(winenv.PREFIX, self.display)
             self.callback(winenv.stop, winenv.start_wineserver(self.env, self.log_dir / "wineserver.log"))
             self.callback(winenv.kill_wineserver, self.env)
-            self._remove_stale_trackers()
+            # A run that was killed may have left its trackers' ports and device keys behind.
+            presence.remove_stale(winenv.PREFIX)
             # Each run starts without the settings that an earlier run saved (in the Wine user's
             # temporary folder; the scenarios ask the robot for it, as the program asks Windows).
             for backup in (winenv.PREFIX / "drive_c" / "users").glob("*/Temp/back.pro"):
@@ -114,16 +120,6 @@ class Wizard(contextlib.ExitStack):
             self.close()
             raise
         return self
-
-    @staticmethod
-    def _remove_stale_trackers():
-        """A run that was killed may have left its trackers' ports and device keys behind."""
-        stale = [link for link in (winenv.PREFIX / "dosdevices").glob("com*") if int(link.name[3:]) >= 5]
-        for link in stale:
-            link.unlink()
-        if stale:
-            key = "\\".join((presence.ENUM_KEY,) + presence.STM_VCP[:2])
-            presence.import_registry(winenv.PREFIX, "[-%s]\r\n\r\n" % key)
 
     @functools.cached_property
     def backup(self):
@@ -205,12 +201,7 @@ class Wizard(contextlib.ExitStack):
         """The page with this number, once it is on screen in place of the previous page."""
         if previous is not None:
             self.robot.gone(previous, timeout=timeout)
-        page = self.robot.wait_window(PAGE_TITLE, contains=PAGE_MARKS[number], not_=previous, timeout=timeout)
-        if self.say:
-            texts = [c["text"] for c in self.robot.get(page)["controls"]
-                     if c["class"] == "Static" and c["visible"] and c["text"]]
-            self.say("Page %d: %s" % (number, texts[0].splitlines()[0]))
-        return page
+        return self.robot.wait_window(PAGE_TITLE, contains=PAGE_MARKS[number], not_=previous, timeout=timeout)
 
     def pick_job(self, page1, job):
         """Selects the job on page 1 and presses Next."""
@@ -235,18 +226,21 @@ class Wizard(contextlib.ExitStack):
         self.robot.wait_for(page3, FIRMWARE_PATH, text=winenv.windows_path(path))
         self.robot.wait_for(page3, NEXT, usable=True)
 
-    def upgrade_to_page5(self, firmware):
-        """Job 1 (upgrade only) with this firmware file up to page 5; (main window, page 5)."""
+    def upgrade_to_page5(self, firmware, gone=False):
+        """Job 1 (upgrade only) with this firmware file up to page 5, the file deleted once
+        chosen if `gone`; (main window, page 5)."""
         main, page1 = self.open_wizard()
         self.pick_job(page1, 1)
         page3 = self.wait_page(3, page1)
         self.choose_firmware(page3, firmware)
+        if gone:
+            firmware.unlink()
         self.robot.click(page3, NEXT)
         return main, self.wait_page(5, page3)
 
-    def keep_settings_to_page4(self, firmware, unplugging=None):
-        """Job 0 (keep the settings) with this firmware file up to page 4; (main window, page 4).
-        unplugging: a tracker whose cable comes out as Next is pressed on page 2."""
+    def keep_settings_past_page2(self, firmware, unplugging=None):
+        """Job 0 (keep the settings) with this firmware file up to Next on page 2; (main window,
+        page 2). unplugging: a tracker whose cable comes out as Next is pressed there."""
         main, page1 = self.open_wizard()
         self.robot.click(page1, NEXT)
         page3 = self.wait_page(3, page1)
@@ -257,7 +251,7 @@ class Wizard(contextlib.ExitStack):
         if unplugging:
             self.unplug_tracker(unplugging)
         self.robot.click(page2, NEXT)
-        return main, self.wait_page(4, page2)
+        return main, page2
 
     def exit_question(self, page, how="cancel", box=None):
         """The exit question, owned by the page, once the user has asked to leave it: by its

@@ -10,17 +10,14 @@ import json
 import os
 import select
 import subprocess
-import sys
 import tempfile
 import termios
 import time
 import unittest
 from pathlib import Path
 
-# Wine and Xvfb for running the program's code without a display: prefix, environment, wine server.
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
-import winenv  # noqa: E402
-from sim import tracker as sim  # noqa: E402
+from harness import winenv
+from sim import tracker as sim
 
 PREFIX = winenv.BUILD_DIR / "wineprefix-component"
 PROBE = winenv.BUILD_DIR / "tests" / "command_port_probe.exe"
