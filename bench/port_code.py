@@ -1,7 +1,7 @@
 """Benchmark, not a test: the timings of the program's port code on a real COM port under Wine.
 Prints them as JSON and writes them to $KV_BUILD_DIR/bench/port.json.
 
-    KV_BUILD_DIR=$PWD/build PYTHONPATH=$PWD:$PWD/tests python3 bench/port_code.py
+    KV_BUILD_DIR=$PWD/build PYTHONPATH=$PWD python3 bench/port_code.py
 
 What the program's own waits make of them: "1" every 100 ms to a silent tracker; the port open
 100 ms when the boot loader answers, and the exchange over 500 ms later, when it has settled;

@@ -10,6 +10,6 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 # The harness of the tests drives the program: the source tree and tests/ on the path, as for them.
-export KV_BUILD_DIR="$PWD/build" KV_SOURCE_DIR="$PWD" PYTHONPATH="$PWD:$PWD/tests"
+export KV_BUILD_DIR="$PWD/build" KV_SOURCE_DIR="$PWD" PYTHONPATH="$PWD"
 python3 bench/wizard_pages.py
 python3 bench/port_code.py

@@ -3,7 +3,7 @@ the tracker's settings kept, through the real program under Xvfb against the sim
 at the tracker's real line speed, and tells, as it goes, what the user sees. Exit code 0 once
 the upgrade has gone through and the tracker has its settings back.
 
-    KV_BUILD_DIR=$PWD/build PYTHONPATH=$PWD:$PWD/tests python3 scripts/walk.py
+    KV_BUILD_DIR=$PWD/build PYTHONPATH=$PWD python3 scripts/walk.py
 """
 
 import sys

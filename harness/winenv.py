@@ -17,7 +17,7 @@ from pathlib import Path
 
 from sim.presence import wine_env as _prefix_env, windows_path  # noqa: F401
 
-SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[2])
+SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[1])
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
 PREFIX = BUILD_DIR / "wineprefix-e2e"
 ROBOT_EXE = BUILD_DIR / "tests" / "robot.exe"
