@@ -24,7 +24,7 @@ const wchar_t* StreamMode(UINT flags) {
 
 CStdioFile::~CStdioFile() {
     if (m_pStream != nullptr)
-        std::fclose(m_pStream);  // the handle goes with the stream
+        (void)std::fclose(m_pStream);  // the handle goes with the stream; nothing to report to
     m_pStream = nullptr;
     m_hFile = INVALID_HANDLE_VALUE;
 }

@@ -2,6 +2,8 @@
 
 #include <dbt.h>
 
+#include <algorithm>
+
 #include "app/Pages.h"
 #include "app/PortDiscovery.h"
 #include "app/SharedState.h"
@@ -15,9 +17,8 @@ ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_START, OnStart)
 END_MESSAGE_MAP()
 
-CKV718_Firmware_ToolDlg::CKV718_Firmware_ToolDlg() : CDialog(IDD_MAIN_WINDOW), m_devChangeCount(0) {
-    m_icon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
-}
+CKV718_Firmware_ToolDlg::CKV718_Firmware_ToolDlg()
+    : CDialog(IDD_MAIN_WINDOW), m_icon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)), m_devChangeCount(0) {}
 
 CKV718_Firmware_ToolDlg::~CKV718_Firmware_ToolDlg() = default;
 
@@ -66,10 +67,9 @@ void CKV718_Firmware_ToolDlg::OnStart() {
     // that no finish page reports work that was never done.
     if (!ShowPage(WizardPage::Job))
         return;
-    for (WizardPage page : PagesAfterJobPage(g_job)) {
-        if (!ShowPage(page))
-            return;
-    }
+    const std::vector<WizardPage> pages = PagesAfterJobPage(g_job);
+    if (!std::all_of(pages.begin(), pages.end(), [this](WizardPage page) { return ShowPage(page); }))
+        return;
     Sleep(100);
 }
 

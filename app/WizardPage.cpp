@@ -12,7 +12,8 @@ void CWizardPage::ConfirmExit() {
         std::exit(0);
 }
 
-void CWizardPage::OnFinish() {
+// A message-map handler, so a member even though it needs no object.
+void CWizardPage::OnFinish() {  // NOLINT(readability-convert-member-functions-to-static)
     std::exit(0);
 }
 

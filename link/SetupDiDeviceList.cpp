@@ -1,7 +1,7 @@
 #include "link/SetupDiDeviceList.h"
 
 SetupDiDeviceList::~SetupDiDeviceList() {
-    Close();
+    SetupDiDeviceList::Close();
 }
 
 // The tracker's bridge may sit in the Ports class or elsewhere depending on its driver, so every

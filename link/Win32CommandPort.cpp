@@ -68,7 +68,8 @@ HANDLE OpenTrackerPort() {
     g_portName.Get(portName);
     // The \\.\ form opens any COM port; the plain name works only up to COM9.
     wchar_t path[kDevicePathChars];
-    std::swprintf(path, kDevicePathChars, L"\\\\.\\%ls", portName);
+    if (std::swprintf(path, kDevicePathChars, L"\\\\.\\%ls", portName) < 0)
+        return INVALID_HANDLE_VALUE;
     // Exclusive: a port that another program holds does not open, and the exchange tries again.
     HANDLE port = ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE)

@@ -2,8 +2,7 @@
 # Installs what is missing, builds the program and every test, and runs all three tiers:
 # unit tests and component tests under Wine, and the end-to-end scenarios under Xvfb + Wine.
 # Then the portable core's checks on Linux: its unit tests under the sanitizers, a short run of
-# each fuzz target, and the static analysis (which reports without failing until
-# KV_ANALYSIS_STRICT=1).
+# each fuzz target, and the static analysis, which must find nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -89,7 +89,7 @@ bool LoadBackup(const wchar_t* path, std::vector<std::wstring>& lines) {
     lines.clear();
     CStdioFileEx file;
     try {
-        if (!file.Open(path, CFile::typeText | CFile::modeRead))
+        if (!file.Open(path, CFile::typeText))  // for reading, the default
             return false;
         std::wstring line;
         for (;;) {

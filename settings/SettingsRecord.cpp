@@ -43,7 +43,8 @@ bool IsSettingsRecord(const char* bytes, size_t length) {
 }
 
 RecordPlace PlaceOfRecord(const std::wstring& record, uint8_t accepted) {
-    std::wstring kind, number;
+    std::wstring kind;
+    std::wstring number;
     const bool hasFields = KindAndNumber(record, kind, number);
     if (accepted == 0)
         return hasFields && kind == L"1" && number == L"0" ? RecordPlace::kNext : RecordPlace::kWrongStart;

@@ -70,8 +70,12 @@ BOOL CStdioFileEx::ReadString(std::wstring& line) {
         return read;
     }
     if (std::ftell(m_pStream) == 0) {
+        // A file too short for its mark holds no line.
         unsigned char mark[2];
-        std::fread(mark, 1, sizeof mark, m_pStream);
+        if (std::fread(mark, 1, sizeof mark, m_pStream) != sizeof mark) {
+            line.clear();
+            return FALSE;
+        }
     }
     ReadLine(line);
     return !line.empty();

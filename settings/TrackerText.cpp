@@ -8,7 +8,7 @@ std::wstring WidenTrackerText(const std::string& bytes) {
     const int size = static_cast<int>(bytes.size());
     const int units = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, nullptr, 0);
     std::wstring wide(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, &wide[0], units);
+    ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, wide.data(), units);
     return wide;
 }
 
@@ -17,11 +17,12 @@ bool NarrowTrackerText(const std::wstring& text, std::string& bytes) {
     if (text.empty())
         return true;
     const int size = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    const int length =
+        ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     if (length <= 0)
         return false;
     bytes.resize(static_cast<size_t>(length));
-    ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, &bytes[0], length, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
     // A character the code page lacks comes out as a default or best-fit byte; only a text that
     // reads back the same went over exactly.
     return WidenTrackerText(bytes) == text;

@@ -24,8 +24,9 @@ int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
     long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0)
         size = std::ftell(file);
+    // The image is only read: closing it cannot lose anything, so its result is not looked at.
     if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
+        (void)std::fclose(file);
         return 1;
     }
 
@@ -36,11 +37,11 @@ int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
 
     YModemTx sender(&port, &clock, progress);
     const int32_t result = sender.SendFile(static_cast<uint32_t>(size), &source);
-    std::fclose(file);
+    (void)std::fclose(file);
     if (result != 0)
         return 1;
     std::printf("\nSent OK\n");
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     return 0;
 }
 

@@ -36,13 +36,15 @@ int32_t PollUntilMoved(uint32_t waitMs, int32_t failure, Attempt attempt) {
 }  // namespace
 
 WindowsSerialPort::~WindowsSerialPort() {
-    Close();
+    WindowsSerialPort::Close();
 }
 
 int32_t WindowsSerialPort::Open(const char* portName) {
     // "\\.\" and the name, two bytes a character in a double-byte code page.
     char path[4 + 2 * kMaxPortNameChars + 1];
-    std::snprintf(path, sizeof path, "\\\\.\\%s", portName);
+    const int length = std::snprintf(path, sizeof path, "\\\\.\\%s", portName);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
+        return kPortAbsent;  // no port has such a name
     handle = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE)

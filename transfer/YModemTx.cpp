@@ -277,7 +277,8 @@ int32_t YModemTx::BuildHeader(uint32_t size, uint8_t (&buffer)[kHeaderSize], con
             break;
     }
     char digits[16];
-    std::snprintf(digits, sizeof digits, "%lu", static_cast<unsigned long>(size));
+    // Ten digits at most: they always fit.
+    (void)std::snprintf(digits, sizeof digits, "%lu", static_cast<unsigned long>(size));
     for (const char* digit = digits; *digit != '\0' && position < kLast; ++digit)
         buffer[position++] = static_cast<uint8_t>(*digit);
     return position < kLast ? 0 : kHeaderOverflow;
