@@ -1,12 +1,13 @@
 """The optional chinese.dll beside the program: its dialogs and icon replace the program's own,
-while the texts the program holds itself (the main window's title, the exit question) stay."""
+while the texts the program holds itself (the main window's title, the boxes) stay; its code
+never runs, and a page it lacks ends the pass with an error box instead of being skipped."""
 
 import shutil
 import subprocess
 import unittest
 
 from harness import winenv
-from harness.wizard import MAIN_TITLE, PAGE_TITLE, START, Scenario
+from harness.wizard import ERROR_CAPTION, IDOK, MAIN_TITLE, NEXT, PAGE_TITLE, START, Scenario
 
 LIBRARY = winenv.BUILD_DIR / "tests" / "chinese" / "chinese.dll"
 
@@ -26,6 +27,7 @@ class ResourceLibrary(Scenario):
         folder.mkdir()
         w.program = shutil.copy(w.program, folder)
         shutil.copy(LIBRARY, folder)
+        # The library's code would end the program before its main window shows.
         main = w.start_program()
         self.assertEqual(MAIN_TITLE, self.robot.get(main)["title"])
         self.assertEqual("開始", self.robot.get(main, START)["text"])
@@ -36,7 +38,15 @@ class ResourceLibrary(Scenario):
         self.robot.click(main, START)
         page1 = self.robot.wait_window(PAGE_TITLE, contains="請選擇要執行的操作")
         w.shoot(page1, "job-page")
-        w.leave(page1)
+        # The library has no file page: the pass ends there, back on the main window.
+        self.robot.click(page1, NEXT)
+        box = self.robot.box()
+        w.shoot(box["hwnd"], "page-not-shown")
+        self.assertEqual((ERROR_CAPTION, "Невозможно показать страницу мастера!", [IDOK]),
+                         (box["caption"], box["text"], box["buttons"]))
+        self.robot.click(box["hwnd"], IDOK)
+        self.robot.wait_for(main, START, usable=True)
+        self.assertEqual([], [win for win in self.robot.windows() if win["title"] == PAGE_TITLE])
 
 
 if __name__ == "__main__":
