@@ -112,7 +112,7 @@ bool ReadSettingsDump(CommandPort& port,
 bool SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command) {
     // A setting changed on the way, or half a setting, is worse than none.
     std::string text;
-    if (!NarrowTrackerText(command, text) || text.empty() || text.size() > kRestoreCommandBytes ||
+    if (!NarrowTrackerText(command, text) || text.size() > kRestoreCommandBytes ||
         !port.Write(text.data(), static_cast<uint32_t>(text.size())))
         return false;
     clock.SleepMs(kAfterRestoreCommandMs);

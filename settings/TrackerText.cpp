@@ -14,8 +14,6 @@ std::wstring WidenTrackerText(const std::string& bytes) {
 
 bool NarrowTrackerText(const std::wstring& text, std::string& bytes) {
     bytes.clear();
-    if (text.empty())
-        return true;
     const int size = static_cast<int>(text.size());
     const int length =
         ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);

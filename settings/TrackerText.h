@@ -7,5 +7,5 @@
 std::wstring WidenTrackerText(const std::string& bytes);
 
 // The text as the tracker's 8-bit bytes; false when a character has no exact byte in that code
-// page, so that a setting is never sent changed ("?" or a look-alike letter).
+// page, so that a setting is never sent changed ("?" or a look-alike letter), and for no text.
 bool NarrowTrackerText(const std::wstring& text, std::string& bytes);

@@ -95,6 +95,29 @@ TEST(Backup, PreviousSaveSurvivesAFailedOne) {
     }
 }
 
+TEST(Backup, PathIsInTheTemporaryFolderOrNoneWhenItWouldNotFit) {
+    wchar_t saved[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+    const std::wstring deep = L"C:\\" + std::wstring(1000, L'd');
+    const struct {
+        std::wstring folder;
+        const wchar_t* path;  // null: none
+    } cases[] = {
+        {L"C:\\kv", L"C:\\kv\\\\back.pro"},  // the folder's own backslash, then the name's
+        {deep, nullptr},                         // the folder fits, the name does not
+        {deep + std::wstring(100, L'd'), nullptr},
+    };
+    for (const auto& c : cases) {
+        ::SetEnvironmentVariableW(L"TMP", c.folder.c_str());
+        wchar_t path[kBackupPathChars] = L"stale";
+        EXPECT_EQ(c.path != nullptr, BackupPath(path)) << c.folder.size();
+        if (c.path != nullptr) {
+            EXPECT_STREQ(c.path, path);
+        }
+    }
+    ::SetEnvironmentVariableW(L"TMP", saved);
+}
+
 TEST(StdioFileEx, NullTextIsAnInvalidArgument) {
     TempFolder folder;
     CStdioFileEx file;

@@ -215,13 +215,17 @@ TEST(SendFile, ReceiversAnswersDecideWhatGoesNext) {
 }
 
 TEST(SendFile, ReceiverThatNeverFallsQuietEndsTheTransferLikeSilence) {
-    // A start request every 20 ms, for far longer than any step may wait: the line is never
-    // quiet for the 30 ms a frame waits for.
-    ScriptedLine line('C', 0);
-    for (uint32_t ms = 20; ms < 1000000; ms += 20)
-        line.Arrive(ms, "C");
-    EXPECT_EQ(kNoAnswer, Send(line, Image(10)));
-    EXPECT_TRUE(line.frames.empty());
+    // Chatter for far longer than any step may wait: every 20 ms the line is never quiet for the
+    // 30 ms a frame waits for; every 40 ms it is, but never for the 500 ms that a resend of
+    // block 0, which the receiver turns down, waits for.
+    for (uint32_t gapMs : {20u, 40u}) {
+        ScriptedLine line('C', 10);
+        line.answers[0] = "x";
+        for (uint32_t ms = gapMs; ms < 1000000; ms += gapMs)
+            line.Arrive(ms, "x");
+        EXPECT_EQ(kNoAnswer, Send(line, Image(10))) << gapMs;
+        EXPECT_EQ(gapMs == 20 ? 0u : 1u, line.frames.size()) << gapMs;
+    }
 }
 
 TEST(SendFile, PathTooLongForBlockZeroTouchesNeitherLineNorFile) {
