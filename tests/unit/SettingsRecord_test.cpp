@@ -42,7 +42,7 @@ TEST(SettingsRecord, PlaceIsFoundByTheKindAndNumberFields) {
         {L"GSs,KV718-0040,1,0,A*5C!\r\n", 3, RecordPlace::kElsewhere},
         {L"GSs*5C!\r\n", 0, RecordPlace::kWrongStart},  // no fields at all
         {L"GSs,KV718-0040,0*5C!\r\n", 1, RecordPlace::kElsewhere},
-        {L"KV718-0040,0,1,A*5C!\r\n", 1, RecordPlace::kElsewhere},  // fields, but no record word
+        {L"X,KV718-0040,0,1,A*5C!\r\n", 1, RecordPlace::kElsewhere},  // fields, but no record word
     };
     for (const auto& c : kCases)
         EXPECT_EQ(c.place, PlaceOfRecord(c.record, c.accepted)) << c.record << " after " << int{c.accepted};
