@@ -13,19 +13,6 @@ DWORD AccessFor(UINT flags) {
     return (flags & CFile::modeWrite) != 0 ? GENERIC_WRITE : GENERIC_READ;
 }
 
-DWORD ShareFor(UINT flags) {
-    switch (flags & 0x70) {
-        case CFile::shareDenyWrite:
-            return FILE_SHARE_READ;
-        case CFile::shareDenyRead:
-            return FILE_SHARE_WRITE;
-        case CFile::shareDenyNone:
-            return FILE_SHARE_READ | FILE_SHARE_WRITE;
-        default:  // exclusive, and the old compatibility mode, which is exclusive too
-            return 0;
-    }
-}
-
 }  // namespace
 
 CFileException::CFileException(int cause, LONG osError, LPCWSTR fileName)
@@ -62,7 +49,8 @@ BOOL CFile::Open(LPCWSTR fileName, UINT openFlags, CFileException* error) {
     }
     m_strFileName = fullPath;
 
-    const HANDLE file = ::CreateFileW(fullPath, AccessFor(openFlags), ShareFor(openFlags), nullptr,
+    // Exclusive, as every open without share flags: the program asks for no other kind.
+    const HANDLE file = ::CreateFileW(fullPath, AccessFor(openFlags), 0, nullptr,
                                       (openFlags & modeCreate) != 0 ? CREATE_ALWAYS : OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -59,9 +59,6 @@ public:
     enum OpenFlags : UINT {
         modeRead = 0x0000,
         modeWrite = 0x0001,
-        shareDenyWrite = 0x0020,
-        shareDenyRead = 0x0030,
-        shareDenyNone = 0x0040,
         modeCreate = 0x1000,  // a new, empty file, replacing any there
         typeText = 0x4000,    // streams only: CR LF in the file is LF in memory
         typeBinary = 0x8000,  // streams only: bytes as they are

@@ -98,9 +98,10 @@ def cpu_s(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def error_box_after(name, page_number, **tracker):
+def error_box_after(name, page_number, unplug=False, **tracker):
     """Seconds from the page showing to its error box, with a tracker that ignores the boot
-    loader's request (normal mode) or has this behaviour; and the program's CPU seconds meanwhile."""
+    loader's request (normal mode), has this behaviour, or is unplugged once the page shows (its
+    port no longer opens); and the program's CPU seconds meanwhile."""
     with Wizard("bench." + name) as w:
         plugged = w.plug_tracker(port=7, **tracker)
         main, page = w.upgrade_to_page5(w.firmware_file())
@@ -108,6 +109,8 @@ def error_box_after(name, page_number, **tracker):
             plugged.press_reset(hold_power=True)
             page = w.wait_page(6, page)
         shown, cpu_at_show = time.monotonic(), cpu_s(w.process.pid)
+        if unplug:
+            w.unplug_tracker(plugged)
         box = w.robot.box(owner=page, timeout=BOX_TIMEOUT_MS)
         waited, cpu = time.monotonic() - shown, cpu_s(w.process.pid) - cpu_at_show
         w.leave(page, box=box)
@@ -120,6 +123,7 @@ def main():
                "upload": paced, "upload_unpaced": unpaced,
                "keep_settings_job": keep_settings(),
                "boot_loader_timeout": error_box_after("silent-tracker", 5),
+               "boot_loader_timeout_port_gone": error_box_after("port-gone", 5, unplug=True),
                "no_file_request": error_box_after("never-asks", 6, receiver=ReceiverOptions(start=None))}
     out = winenv.BUILD_DIR / "bench" / "wizard.json"
     out.parent.mkdir(exist_ok=True)

@@ -14,22 +14,32 @@ constexpr uint32_t kPollStepMs = 10;
 // gaps in which a stray byte from the boot loader would abandon it half-sent.
 constexpr DWORD kWriteAttemptMs = 300;
 
-// Calls attempt() until it moves at least one byte, fails, or waitMs have passed, polling every
-// kPollStepMs. The time an attempt spends in the driver counts too, so a stalled line ends the
-// wait on time however long each write blocks.
+// Calls attempt() until it moves at least one byte, fails, or waitMs have been spent, polling
+// every kPollStepMs. The pauses count in full, so a quiet read waits at least as long as it is
+// told; the time an attempt spends in the driver counts too, so a stalled line ends the wait on
+// time however long each write blocks. That time is measured with the performance counter: the
+// tick count moves in steps of up to 16 ms, far coarser than most attempts.
 template <typename Attempt>
 int32_t PollUntilMoved(uint32_t waitMs, int32_t failure, Attempt attempt) {
-    const DWORD startMs = ::GetTickCount();
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    uint32_t spentMs = 0;
     for (;;) {
+        LARGE_INTEGER attemptStart, attemptEnd;
+        ::QueryPerformanceCounter(&attemptStart);
         DWORD moved = 0;
         if (!attempt(&moved))
             return failure;
         if (moved > 0)
             return static_cast<int32_t>(moved);
-        const uint32_t elapsedMs = ::GetTickCount() - startMs;
-        if (elapsedMs >= waitMs)
+        ::QueryPerformanceCounter(&attemptEnd);
+        spentMs +=
+            static_cast<uint32_t>((attemptEnd.QuadPart - attemptStart.QuadPart) * 1000 / frequency.QuadPart);
+        if (spentMs >= waitMs)
             return 0;
-        ::Sleep(std::min(kPollStepMs, waitMs - elapsedMs));
+        const uint32_t stepMs = std::min(kPollStepMs, waitMs - spentMs);
+        ::Sleep(stepMs);
+        spentMs += stepMs;
     }
 }
 

@@ -116,30 +116,17 @@ TEST(MessageMap, EachMessageGoesToTheMostDerivedHandlerOrToTheDefault) {
     }
 }
 
-TEST(CFile, OpensWithTheSharingItsFlagsAskFor) {
+TEST(CFile, OpensTheFileForItselfAlone) {
     const TempFolder folder;
     const std::wstring path = folder.Put(L"image.dfu", std::string(5000, 'x'));
-    const struct {
-        UINT flags;
-        bool othersRead;
-        bool othersWrite;
-    } kCases[] = {
-        {CFile::modeRead, false, false},
-        {CFile::modeRead | CFile::shareDenyWrite, true, false},
-        {CFile::modeRead | CFile::shareDenyNone, true, true},
-    };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.flags);
-        CFile file;
-        ASSERT_TRUE(file.Open(path.c_str(), c.flags));
-        EXPECT_EQ(5000u, file.GetLength());
-        EXPECT_EQ(path, file.m_strFileName);
-        EXPECT_EQ(c.othersRead, OthersCanOpen(path, GENERIC_READ));
-        EXPECT_EQ(c.othersWrite, OthersCanOpen(path, GENERIC_WRITE));
-        file.Close();
-        EXPECT_EQ(INVALID_HANDLE_VALUE, file.m_hFile);
-        EXPECT_TRUE(OthersCanOpen(path, GENERIC_READ | GENERIC_WRITE));
-    }
+    CFile file;
+    ASSERT_TRUE(file.Open(path.c_str(), CFile::modeRead));
+    EXPECT_EQ(5000u, file.GetLength());
+    EXPECT_EQ(path, file.m_strFileName);
+    EXPECT_FALSE(OthersCanOpen(path, GENERIC_READ));
+    file.Close();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file.m_hFile);
+    EXPECT_TRUE(OthersCanOpen(path, GENERIC_READ | GENERIC_WRITE));
     CFile created;
     ASSERT_TRUE(created.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite));
     EXPECT_EQ(0u, created.GetLength()) << "a created file replaces what was there";
