@@ -36,11 +36,10 @@ size_t ReadStep(FILE* stream, std::basic_string<Unit>& line) {
 }  // namespace
 
 BOOL CStdioFileEx::Open(LPCWSTR fileName, UINT openFlags, CFileException* error) {
-    m_bUnicode = false;
-    if ((openFlags & typeUnicode) != 0)
-        m_bUnicode = true;
-    else if ((openFlags & typeText) != 0 && (openFlags & (modeCreate | modeWrite)) == 0)
-        m_bUnicode = HasUnicodeMark(fileName);
+    // The program writes only the backup, always as Unicode; a file it reads is Unicode when it
+    // starts with the mark.
+    const bool writing = (openFlags & (typeUnicode | modeCreate | modeWrite)) != 0;
+    m_bUnicode = writing || ((openFlags & typeText) != 0 && HasUnicodeMark(fileName));
     if (m_bUnicode)
         openFlags = (openFlags & ~typeText) | typeBinary;
     return CStdioFile::Open(fileName, openFlags & ~typeUnicode, error);
@@ -90,10 +89,6 @@ BOOL CStdioFileEx::ReadString(std::string& line) {
 }
 
 void CStdioFileEx::WriteString(LPCWSTR text) {
-    if (!m_bUnicode) {
-        CStdioFile::WriteString(text);
-        return;
-    }
     if (text == nullptr)
         throw new CInvalidArgException();
     static const unsigned char kMark[] = {0xFF, 0xFE};
