@@ -25,13 +25,14 @@ int32_t PollUntilMoved(uint32_t waitMs, int32_t failure, Attempt attempt) {
     ::QueryPerformanceFrequency(&frequency);
     uint32_t spentMs = 0;
     for (;;) {
-        LARGE_INTEGER attemptStart, attemptEnd;
+        LARGE_INTEGER attemptStart;
         ::QueryPerformanceCounter(&attemptStart);
         DWORD moved = 0;
         if (!attempt(&moved))
             return failure;
         if (moved > 0)
             return static_cast<int32_t>(moved);
+        LARGE_INTEGER attemptEnd;
         ::QueryPerformanceCounter(&attemptEnd);
         spentMs +=
             static_cast<uint32_t>((attemptEnd.QuadPart - attemptStart.QuadPart) * 1000 / frequency.QuadPart);
