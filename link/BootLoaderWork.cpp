@@ -4,10 +4,7 @@
 #include "link/UserTexts.h"
 
 int RunBootLoaderWork(CommandPort& port, Clock& clock, WorkerReport& report) {
-    if (!WaitForBootLoader(port, clock)) {
-        report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
-        return 0;
-    }
-    report.Succeeded();
-    return 1;
+    if (!WaitForBootLoader(port, clock))
+        return report.Fail(kTrackerTimeoutText, WorkerReport::kErrorOk);
+    return report.Done();
 }

@@ -18,4 +18,14 @@ public:
     // The work failed: the user reads text in an error box, then the page asks whether to close
     // the program. Returns only if the user chose to stay.
     virtual void Failed(const wchar_t* text, unsigned style) = 0;
+
+    // The work ends here: the report, then the worker thread's exit code (1 done, 0 failed).
+    int Done() {
+        Succeeded();
+        return 1;
+    }
+    int Fail(const wchar_t* text, unsigned style) {
+        Failed(text, style);
+        return 0;
+    }
 };

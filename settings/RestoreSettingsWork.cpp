@@ -11,15 +11,11 @@ int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report
     g_recordCount = 0;
     std::vector<std::wstring> lines;
     // A backup without a line would restore nothing: that is no success to report.
-    if (!LoadBackup(backupPath, lines) || lines.empty()) {
-        report.Failed(kBackupNotReadText, WorkerReport::kErrorOk);
-        return 0;
-    }
+    if (!LoadBackup(backupPath, lines) || lines.empty())
+        return report.Fail(kBackupNotReadText, WorkerReport::kErrorOk);
     report.ProgressRange(0, static_cast<uint16_t>(lines.size() - 1));
-    if (!port.Open()) {
-        report.Failed(kPortNotOpenText, WorkerReport::kErrorOkCancel);
-        return 0;
-    }
+    if (!port.Open())
+        return report.Fail(kPortNotOpenText, WorkerReport::kErrorOkCancel);
     bool everyLineSent = true;
     for (const std::wstring& line : lines) {
         if (!SendRestoreCommand(port, clock, line)) {
@@ -31,10 +27,7 @@ int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report
     }
     port.Close();
     // The tracker lacks a setting: the job must not end on the page that says they are restored.
-    if (!everyLineSent) {
-        report.Failed(kCommandNotSentText, WorkerReport::kErrorOk);
-        return 0;
-    }
-    report.Succeeded();
-    return 1;
+    if (!everyLineSent)
+        return report.Fail(kCommandNotSentText, WorkerReport::kErrorOk);
+    return report.Done();
 }

@@ -18,20 +18,14 @@ int RunSaveSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report, c
     report.ProgressRange(0, kSaveBarFull);
     port.Open();
     clock.SleepMs(kBridgeSettleMs);
-    if (!port.IsOpen()) {
-        report.Failed(kPortNotOpenText, WorkerReport::kErrorOkCancel);
-        return 0;
-    }
+    if (!port.IsOpen())
+        return report.Fail(kPortNotOpenText, WorkerReport::kErrorOkCancel);
     std::vector<std::wstring> commands;
     if (!ReadSettingsDump(port, clock, commands,
                           [&report](uint8_t count) { report.ProgressPosition(count); })) {
-        report.Failed(kTrackerTimeoutText, WorkerReport::kErrorOk);
-        return 0;
+        return report.Fail(kTrackerTimeoutText, WorkerReport::kErrorOk);
     }
-    if (!SaveBackup(backupPath, commands)) {
-        report.Failed(kBackupNotWrittenText, WorkerReport::kErrorOkCancel);
-        return 0;
-    }
-    report.Succeeded();
-    return 1;
+    if (!SaveBackup(backupPath, commands))
+        return report.Fail(kBackupNotWrittenText, WorkerReport::kErrorOkCancel);
+    return report.Done();
 }

@@ -10,10 +10,7 @@ int RunUploadWork(SerialPort& port,
                   const wchar_t* firmwarePath) {
     // Every failure, from a port that would not open to the tracker cancelling, gets the same
     // box; the port and the file are closed before it shows.
-    if (UploadFirmware(port, clock, &report, portName, firmwarePath) != 0) {
-        report.Failed(kUploadFailedText, WorkerReport::kErrorOk);
-        return 0;
-    }
-    report.Succeeded();
-    return 1;
+    if (UploadFirmware(port, clock, &report, portName, firmwarePath) != 0)
+        return report.Fail(kUploadFailedText, WorkerReport::kErrorOk);
+    return report.Done();
 }

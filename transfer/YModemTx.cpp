@@ -80,7 +80,6 @@ int32_t YModemTx::WaitForStart() {
             case kNak:
                 startChar = static_cast<uint8_t>(answer);
                 crcMode = answer != kNak;
-                waitForAck = answer != kStreamingStart;
                 return 0;
             default:
                 if (answer < 0 && answer != kNoAnswer)
@@ -172,7 +171,7 @@ int32_t YModemTx::SendBlock(const uint8_t* data, int32_t length) {
     int32_t count = 0;
     int32_t frameLength = BuildFrame(data, length, frame, &count);
     // The end of file is always answered, streaming or not.
-    const bool awaitAnswer = waitForAck || count == 0;
+    const bool awaitAnswer = startChar != kStreamingStart || count == 0;
     for (int attempt = 0; attempt < kAttemptsPerBlock; ++attempt) {
         int32_t result = Drain(kQuietBeforeFrameMs);
         if (result < 0)

@@ -83,7 +83,6 @@ private:
     WorkerReport* progress;
     int32_t blockNumber = 0;
     bool crcMode = true;
-    bool waitForAck = true;
     uint8_t startChar = 0;
     int32_t canCount = 0;
 };

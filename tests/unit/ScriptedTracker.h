@@ -19,6 +19,14 @@
 
 using Events = std::vector<std::string>;
 
+// The time and the what of a logged event, "<ms> <what>".
+inline uint32_t At(const std::string& event) {
+    return static_cast<uint32_t>(std::stoul(event));
+}
+inline std::string What(const std::string& event) {
+    return event.substr(event.find(' ') + 1);
+}
+
 struct Reply {
     std::vector<std::string> lines;
     enum How { kRead, kReadFails, kReadsNothing } how = kRead;

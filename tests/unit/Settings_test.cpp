@@ -127,9 +127,8 @@ TEST(SettingsDump, PortThatGoesEndsTheDumpAtOnce) {
     std::vector<std::wstring> commands;
     EXPECT_FALSE(ReadDump(tracker, commands));
     // Not at the dump's 120 s limit, nor at its 10 s resend: right after the cable came out.
-    const std::string& closed = tracker.events.back();
-    EXPECT_EQ("close", closed.substr(closed.find(' ') + 1));
-    EXPECT_LT(std::stoul(closed), tracker.goneFromMs + 100);
+    EXPECT_EQ("close", What(tracker.events.back()));
+    EXPECT_LT(At(tracker.events.back()), tracker.goneFromMs + 100);
 }
 
 TEST(SettingsDump, SilentTrackerIsAskedOnceUntilTheLimit) {

@@ -102,7 +102,7 @@ TEST(Backup, PathIsInTheTemporaryFolderOrNoneWhenItWouldNotFit) {
         std::wstring folder;
         const wchar_t* path;  // null: none
     } cases[] = {
-        {L"C:\\kv", L"C:\\kv\\\\back.pro"},  // the folder's own backslash, then the name's
+        {L"C:\\kv", L"C:\\kv\\\\back.pro"},            // the folder's own backslash, then the name's
         {L"C:\\" + std::wstring(400, L'd'), nullptr},  // longer than Windows gives a folder
     };
     for (const auto& c : cases) {

@@ -22,14 +22,6 @@ bool Reported(int exitCode, const RecordingReport& report) {
     return exitCode == 1;
 }
 
-// The time and the what of a logged event, "<ms> <what>".
-uint32_t At(const std::string& event) {
-    return static_cast<uint32_t>(std::stoul(event));
-}
-std::string What(const std::string& event) {
-    return event.substr(event.find(' ') + 1);
-}
-
 bool BootLoaderWait(ScriptedTracker& port) {
     RecordingReport report;
     return Reported(RunBootLoaderWork(port, port.clock, report), report);
