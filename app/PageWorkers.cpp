@@ -4,14 +4,13 @@
 #include "app/Pages.h"
 #include "app/SharedState.h"
 #include "link/BootLoaderWork.h"
+#include "link/ComPort.h"
 #include "link/ResetWork.h"
 #include "link/TrackerPortState.h"
-#include "link/Win32CommandPort.h"
 #include "settings/BackupFile.h"
 #include "settings/RestoreSettingsWork.h"
 #include "settings/SaveSettingsWork.h"
 #include "transfer/UploadWork.h"
-#include "transfer/WindowsSerialPort.h"
 
 namespace {
 
@@ -27,6 +26,11 @@ bool QueryWindowsVersion() {
     return ::GetVersionExW(&plain) != FALSE;
 }
 
+// The tracker's port under the name discovery publishes, on the system's serial driver.
+ComPort TrackerPort(LineProfile profile) {
+    return ComPort(SystemCommApi(), SystemClock(), g_portName, profile);
+}
+
 using SettingsWork = int (*)(CommandPort&, Clock&, WorkerReport&, const wchar_t*);
 
 // Both settings pages hand their work the tracker's port, a report to the page and its bar,
@@ -34,7 +38,7 @@ using SettingsWork = int (*)(CommandPort&, Clock&, WorkerReport&, const wchar_t*
 // that it cannot write the backup, a restore that it cannot open it.
 template <typename Page>
 DWORD RunSettingsWork(LPVOID page, SettingsWork work) {
-    Win32CommandPort port;
+    ComPort port = TrackerPort(LineProfile::kCommands);
     PageReport report(PageWindow(page), static_cast<Page*>(page)->m_progress.m_hWnd);
     wchar_t backupPath[kBackupPathChars] = {};
     BackupPath(backupPath);
@@ -48,25 +52,19 @@ DWORD WINAPI SaveSettingsWorker(LPVOID page) {
 }
 
 DWORD WINAPI BootLoaderWaitWorker(LPVOID page) {
-    Win32CommandPort port;
+    ComPort port = TrackerPort(LineProfile::kCommands);
     PageReport report(PageWindow(page));
     return RunBootLoaderWork(port, SystemClock(), report);
 }
 
 DWORD WINAPI UploadWorker(LPVOID page) {
-    wchar_t portName[kMaxPortNameChars + 1];
-    g_portName.Get(portName);
-    // Two bytes a character in a double-byte code page.
-    char ansiPortName[2 * kMaxPortNameChars + 1] = {};
-    ::WideCharToMultiByte(CP_ACP, 0, portName, -1, ansiPortName, sizeof ansiPortName, nullptr, nullptr);
-
-    WindowsSerialPort port;
+    ComPort port = TrackerPort(LineProfile::kUpload);
     UploadPageReport report(PageWindow(page), static_cast<uint32_t>(g_imageSize >> 10));
-    return RunUploadWork(port, SystemClock(), report, ansiPortName, g_firmwarePath);
+    return RunUploadWork(port, SystemClock(), report, g_firmwarePath);
 }
 
 DWORD WINAPI ResetWorker(LPVOID page) {
-    Win32CommandPort port;
+    ComPort port = TrackerPort(LineProfile::kCommands);
     PageReport report(PageWindow(page));
     return RunResetWork(port, SystemClock(), QueryWindowsVersion, report);
 }

@@ -45,10 +45,9 @@ class PortBenchmark(PortCase):
         figures["reset_open_to_write_ms"] = round(1000 * (self.events("rx")[0].t - self.events("open")[0].t), 1)
 
         tracker = self.plug()
-        probe = self.probe("open", "configure:115200", "read:16:0", "read:16:25",
+        probe = self.probe("open", "read:16:0", "read:16:25",
                            *["await", "read:1:3000"] * len(LATE_BYTE_AFTER_S))
         probe.next("open")
-        probe.next("configure")
         figures["quiet_read_ms"] = {"wait 0": probe.next("read")["ms"], "wait 25": probe.next("read")["ms"]}
         delays = []
         for after_s in LATE_BYTE_AFTER_S:
@@ -61,9 +60,8 @@ class PortBenchmark(PortCase):
         figures["byte_arrival_to_read_return_ms"] = spread(delays)
 
         self.plug(mode=sim.BOOT).stall_line(True)
-        probe = self.probe("open", "configure:115200", "write:%s:300" % ("x" * 133))
+        probe = self.probe("open", "write:%s:300" % ("x" * 133))
         probe.next("open")
-        probe.next("configure")
         figures["stalled_write_300_ms"] = probe.next("write")["ms"]
 
         out = winenv.BUILD_DIR / "bench" / "port.json"

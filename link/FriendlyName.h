@@ -6,6 +6,6 @@
 // True when the name holds "STM" or "Prolific" (case as the bridge makers write them).
 bool IsTrackerBridgeName(const wchar_t* friendlyName);
 
-// The text between the first '(' and the first ')' after it. False, with port emptied, when
-// there is no such pair or the text is empty or longer than kMaxPortNameChars.
+// The port name in the last parentheses: "COM" and a number. False, with port emptied, when
+// there is none or it is longer than kMaxPortNameChars.
 bool CutPortName(const wchar_t* friendlyName, wchar_t (&port)[kMaxPortNameChars + 1]);

@@ -11,12 +11,6 @@
 // port with it; the lock keeps the worker from seeing the tail of the previous name behind the
 // head of the new one, which would open the wrong port.
 
-void PortNameSlot::Clear() {
-    AcquireSRWLockExclusive(&lock_);
-    name_[0] = L'\0';
-    ReleaseSRWLockExclusive(&lock_);
-}
-
 bool PortNameSlot::Set(const wchar_t* name) {
     if (name == nullptr) {
         return false;

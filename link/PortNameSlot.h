@@ -13,7 +13,6 @@ public:
     PortNameSlot(const PortNameSlot&) = delete;
     PortNameSlot& operator=(const PortNameSlot&) = delete;
 
-    void Clear();
     // False, with the slot left as it was, for a name longer than kMaxPortNameChars or a null pointer.
     bool Set(const wchar_t* name);
     void Get(wchar_t (&out)[kMaxPortNameChars + 1]) const;

@@ -48,23 +48,27 @@ bool IsBootLoaderAnswer(const uint8_t* bytes, size_t count) {
 
 bool WaitForBootLoader(CommandPort& port, Clock& clock) {
     const uint32_t startMs = clock.NowMs();
-    bool answered = false;
-    while (!answered) {
+    for (;;) {
         if (!port.Open())
             clock.SleepMs(kReopenPauseMs);
         while (port.IsOpen()) {
             port.Write(&kBootLoaderRequest, 1);
             clock.SleepMs(kBootLoaderAnswerMs);
-            const uint32_t waiting = port.BytesWaiting();
+            uint32_t waiting = 0;
+            port.BytesWaiting(&waiting);
             if (waiting == 0) {
                 // A silent tracker may be restarting into its boot loader: its port can come
                 // back as a new device, possibly under another name, so open it afresh.
                 port.Close();
                 port.Open();
             } else if (ReadBootLoaderAnswer(port, waiting)) {
-                answered = true;
+                // An answer read within the limit counts, however little of it is left: the
+                // settling pause may run past it.
                 port.Close();
+                if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
+                    return GiveUp(port, clock);
                 clock.SleepMs(kBootLoaderSettleMs);
+                return true;
             }
             if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
                 return GiveUp(port, clock);
@@ -72,7 +76,6 @@ bool WaitForBootLoader(CommandPort& port, Clock& clock) {
         if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
             return GiveUp(port, clock);
     }
-    return true;
 }
 
 bool SendResetCommand(CommandPort& port, Clock& clock, const std::function<bool()>& queryWindowsVersion) {

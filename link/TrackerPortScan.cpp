@@ -1,6 +1,7 @@
 #include "link/TrackerPortScan.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "link/Clock.h"
 #include "link/FriendlyName.h"
@@ -13,10 +14,9 @@ void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& 
     if (!devices.Open()) {
         return;
     }
-    // Emptying the connect page's box also disables its Next button until a tracker is found.
-    display.Show(L"");
-    portName.Clear();
-
+    // The name is built here and published once: a worker that opens the port meanwhile still
+    // finds the last one, never an empty name while a tracker is present.
+    wchar_t found[kMaxPortNameChars + 1] = L"";
     // One spare character past the bytes the device list may fill: a name that fills them all
     // without a terminator still ends inside the buffer.
     wchar_t friendlyName[kFriendlyNameBytes / sizeof(wchar_t) + 1];
@@ -30,18 +30,16 @@ void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& 
         if (read != DeviceList::NameRead::kRead || !IsTrackerBridgeName(friendlyName)) {
             continue;
         }
+        // The last bridge found wins.
         wchar_t port[kMaxPortNameChars + 1];
-        if (!CutPortName(friendlyName, port)) {
-            continue;
+        if (CutPortName(friendlyName, port)) {
+            wmemcpy(found, port, kMaxPortNameChars + 1);
+            // A bridge that has only just appeared is not always ready to be opened.
+            clock.SleepMs(kPortSettleMs);
         }
-        portName.Set(port);
-        // A bridge that has only just appeared is not always ready to be opened; the pages'
-        // workers try the port as soon as they see the name.
-        clock.SleepMs(kPortSettleMs);
-
-        wchar_t shown[kMaxPortNameChars + 1];
-        portName.Get(shown);
-        display.Show(shown);
     }
     devices.Close();
+    portName.Set(found);
+    // An empty name also disables the connect page's Next button until a tracker is found.
+    display.Show(found);
 }

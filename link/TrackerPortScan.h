@@ -1,5 +1,5 @@
-// One pass of looking for the tracker among the devices present: every bridge whose friendly
-// name matches puts its port name into the slot and on the open pages, and the last one wins.
+// One pass of looking for the tracker among the devices present: the port of the last bridge
+// whose friendly name matches goes into the slot and on the open pages, or no name when none does.
 #pragma once
 
 class Clock;

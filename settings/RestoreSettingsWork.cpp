@@ -18,9 +18,17 @@ int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report
         return report.Fail(kPortNotOpenText, WorkerReport::kErrorOkCancel);
     bool everyLineSent = true;
     for (const std::wstring& line : lines) {
-        if (!SendRestoreCommand(port, clock, line)) {
-            everyLineSent = false;
-            report.Failed(kCommandNotSentText, WorkerReport::kErrorOkCancel);
+        switch (SendRestoreCommand(port, clock, line)) {
+            case CommandSent::kSent:
+                break;
+            case CommandSent::kNotSent:
+                everyLineSent = false;
+                report.Failed(kCommandNotSentText, WorkerReport::kErrorOkCancel);
+                break;
+            case CommandSent::kPortGone:
+                // The cable is out: no line after this one can go either, so one box says so.
+                port.Close();
+                return report.Fail(kCommandNotSentText, WorkerReport::kErrorOk);
         }
         ++g_recordCount;
         report.ProgressPosition(g_recordCount);

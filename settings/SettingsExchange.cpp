@@ -44,7 +44,8 @@ enum class LineEnd {
 LineEnd ReadLine(CommandPort& port, Clock& clock, uint32_t& lastProgressMs, std::string& line) {
     line.clear();
     // A line error makes every read fail until the error state is read.
-    port.BytesWaiting();
+    uint32_t waiting = 0;
+    port.BytesWaiting(&waiting);
     char byte = 0;
     uint32_t got = 0;
     for (;;) {
@@ -60,6 +61,20 @@ LineEnd ReadLine(CommandPort& port, Clock& clock, uint32_t& lastProgressMs, std:
             lastProgressMs = clock.NowMs();
         }
     }
+}
+
+// Reads and drops whatever the tracker has sent, clearing the line's error state; false when the
+// port no longer answers.
+bool DropWhatWaits(CommandPort& port) {
+    uint32_t waiting = 0;
+    if (!port.BytesWaiting(&waiting))
+        return false;
+    char dropped[256];
+    for (uint32_t got = 0; waiting > 0; waiting -= got) {
+        if (!port.Read(dropped, waiting < sizeof dropped ? waiting : sizeof dropped, &got) || got == 0)
+            break;
+    }
+    return true;
 }
 
 }  // namespace
@@ -109,12 +124,17 @@ bool ReadSettingsDump(CommandPort& port,
     return closingRecordCame;
 }
 
-bool SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command) {
+CommandSent SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command) {
+    if (!DropWhatWaits(port))
+        return CommandSent::kPortGone;
     // A setting changed on the way, or half a setting, is worse than none.
     std::string text;
-    if (!NarrowTrackerText(command, text) || text.size() > kRestoreCommandBytes ||
-        !port.Write(text.data(), static_cast<uint32_t>(text.size())))
-        return false;
+    if (!NarrowTrackerText(command, text) || text.size() > kRestoreCommandBytes)
+        return CommandSent::kNotSent;
+    if (!port.Write(text.data(), static_cast<uint32_t>(text.size()))) {
+        uint32_t waiting = 0;
+        return port.BytesWaiting(&waiting) ? CommandSent::kNotSent : CommandSent::kPortGone;
+    }
     clock.SleepMs(kAfterRestoreCommandMs);
-    return true;
+    return CommandSent::kSent;
 }

@@ -27,8 +27,15 @@ bool ReadSettingsDump(CommandPort& port,
                       std::vector<std::wstring>& commands,
                       const std::function<void(uint8_t)>& onAccepted);
 
+enum class CommandSent {
+    kSent,
+    kNotSent,  // the command was refused, or the line did not take it whole
+    kPortGone,  // the port no longer answers: its device has gone
+};
+
 // Writes one restore command to the open port as 8-bit text in the code page its settings were
-// read in, then gives the tracker its time to take it. True only when the whole command went
-// out; one that does not fit the line's 1024 bytes, or holds a character that code page lacks,
-// is not sent at all.
-bool SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command);
+// read in, then gives the tracker its time to take it. What the tracker sent meanwhile is read
+// and dropped first, and the line's error state cleared, so that its answers never fill the
+// port's queue into an error that fails the write. A command that does not fit the line's 1024
+// bytes, or holds a character that code page lacks, is not sent at all.
+CommandSent SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstring& command);

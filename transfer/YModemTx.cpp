@@ -23,7 +23,6 @@ constexpr int32_t kShortBlock = 128;
 constexpr int32_t kMaxFrame = 3 + kLongBlock + 2;
 
 constexpr uint32_t kStartBudgetMs = 30000;
-constexpr uint32_t kStartPollMs = 10;
 constexpr uint32_t kQuietBeforeFrameMs = 30;
 constexpr uint32_t kFrameWriteMs = 1000;
 constexpr uint32_t kPeekWhileWritingMs = 10;
@@ -51,29 +50,42 @@ int32_t YModemTx::ReadByte(uint32_t waitMs) {
     const int32_t result = port->Read(&byte, 1, waitMs);
     if (result < 0)
         return result;
-    return result == 0 ? static_cast<int32_t>(kNoAnswer) : byte;
+    if (result == 0)
+        return kNoAnswer;
+    lastHeardMs = clock->NowMs();
+    return byte;
 }
 
 int32_t YModemTx::Drain(uint32_t quietMs) {
     // A receiver that keeps sending (a start request every few milliseconds, status text) would
     // otherwise hold the upload here for ever with its bar frozen.
     const uint32_t startMs = clock->NowMs();
-    uint8_t discarded;
-    while (port->Read(&discarded, 1, quietMs) > 0) {
+    for (;;) {
+        // The quiet counts from the last byte heard, so an answer just read has begun it.
+        const uint32_t quietMsSoFar = clock->NowMs() - lastHeardMs;
+        const int32_t answer = ReadByte(quietMsSoFar >= quietMs ? 0 : quietMs - quietMsSoFar);
+        if (answer == kNoAnswer)
+            return 0;
+        if (answer < 0)
+            return answer;
         if (HasExceeded(clock->NowMs(), startMs, kAnswerMs))
             return kNoAnswer;
     }
-    return 0;
 }
 
 int32_t YModemTx::WaitForStart() {
+    lastHeardMs = clock->NowMs();
     const int32_t drained = Drain(0);
     if (drained < 0)
         return drained;
     canCount = 0;
-    uint32_t budgetMs = kStartBudgetMs;
+    // Noise costs the time it takes, however fast it comes.
+    const uint32_t startMs = clock->NowMs();
     for (;;) {
-        const int32_t answer = ReadByte(kStartPollMs);
+        const uint32_t waitedMs = clock->NowMs() - startMs;
+        if (waitedMs >= kStartBudgetMs)
+            return kNoAnswer;
+        const int32_t answer = ReadByte(kStartBudgetMs - waitedMs);
         switch (answer) {
             case kCrcStart:
             case kStreamingStart:
@@ -84,10 +96,6 @@ int32_t YModemTx::WaitForStart() {
             default:
                 if (answer < 0 && answer != kNoAnswer)
                     return answer;
-                // Anything else, however fast it came, costs a poll's worth of the budget.
-                if (budgetMs < kStartPollMs)
-                    return kNoAnswer;
-                budgetMs -= kStartPollMs;
         }
     }
 }

@@ -1,11 +1,12 @@
 // The sending side of a YMODEM batch of one file: how the tracker's boot loader takes a new
-// firmware image. All waiting happens in the port's polling reads and writes.
+// firmware image. Every wait is the port's read or write, which ends as soon as a byte has moved,
+// measured on the clock.
 #pragma once
 #include <cstdint>
 
 #include "link/Clock.h"
 #include "link/WorkerReport.h"
-#include "transfer/SerialPort.h"
+#include "link/SerialPort.h"
 
 // Results of the transfer beyond the port's own codes, which pass through unchanged.
 enum YModemResult : int32_t {
@@ -63,7 +64,8 @@ private:
     // What an answer to a block means for it.
     enum class Verdict { kNone, kAccepted, kRejected, kWantsCrc };
 
-    // Reads and drops what the receiver sends until it has been quiet for quietMs; kNoAnswer
+    // Reads and drops what the receiver sends until it has been quiet for quietMs since the last
+    // byte heard; kNoAnswer
     // when it will not fall quiet within the time it has to answer a block.
     int32_t Drain(uint32_t quietMs);
     // Classifies one answer of ReadByte and keeps count of CANs in a row; returns 0, or the
@@ -85,4 +87,5 @@ private:
     bool crcMode = true;
     uint8_t startChar = 0;
     int32_t canCount = 0;
+    uint32_t lastHeardMs = 0;
 };

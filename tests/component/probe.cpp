@@ -3,12 +3,12 @@
 // what the simulated tracker saw on its side of the line.
 //
 //   command_port_probe PORT STEP...
-// The command port, under PORT as discovery would have named it:
-//   tracker-open        OpenTrackerPort, then the port is closed again
+// PORT is the name discovery would have published. The command exchanges' port:
+//   tracker-open        opens it, then closes it again
 //   boot-loader         WaitForBootLoader
 //   reset               SendResetCommand
-// The firmware transfer's port (two WindowsSerialPort objects; the first is in use at the start):
-//   open | configure:BAUD | read:LENGTH:WAIT_MS (what came, in hex) | write:TEXT:WAIT_MS | close
+// The firmware transfer's port (two port objects; the first is in use at the start):
+//   open | read:LENGTH:WAIT_MS (what came, in hex) | write:TEXT:WAIT_MS | close
 //   destroy             destroys the object
 //   other               the following steps use the other object
 //   upload:PATH         UploadFirmware with PATH as the chosen file
@@ -21,15 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "link/ComPort.h"
 #include "link/TrackerCommands.h"
 #include "link/TrackerPortState.h"
-#include "link/Win32CommandPort.h"
 #include "transfer/UploadFirmware.h"
-#include "transfer/WindowsSerialPort.h"
 
 namespace {
 
-// The port polls in 10 ms sleeps, finer than a tick count shows.
 double NowMs() {
     LARGE_INTEGER frequency, count;
     QueryPerformanceFrequency(&frequency);
@@ -42,8 +40,12 @@ std::string Field(const char* name, long value) {
 }
 
 // The outcome of an exchange, and whether it left the port closed.
-std::string Exchange(bool result) {
-    return Field("result", result) + Field("handle_invalid", g_portHandle == INVALID_HANDLE_VALUE);
+std::string Exchange(bool result, const ComPort& port) {
+    return Field("result", result) + Field("handle_invalid", !port.IsOpen());
+}
+
+std::unique_ptr<ComPort> TrackerPort(LineProfile profile) {
+    return std::make_unique<ComPort>(SystemCommApi(), SystemClock(), g_portName, profile);
 }
 
 std::string Hex(const std::vector<uint8_t>& data, int32_t length) {
@@ -64,31 +66,26 @@ int main(int argc, char** argv) {
     MultiByteToWideChar(CP_ACP, 0, argv[1], -1, portName, kMaxPortNameChars + 1);
     g_portName.Set(portName);
     // Two objects, so that a test can see whether closing one disturbs the other.
-    std::unique_ptr<WindowsSerialPort> ports[2] = {std::make_unique<WindowsSerialPort>(),
-                                                   std::make_unique<WindowsSerialPort>()};
+    std::unique_ptr<ComPort> ports[2] = {TrackerPort(LineProfile::kUpload), TrackerPort(LineProfile::kUpload)};
     int current = 0;
-    Win32CommandPort commandPort;
+    ComPort commandPort(SystemCommApi(), SystemClock(), g_portName, LineProfile::kCommands);
 
     for (int i = 2; i < argc; ++i) {
         const std::string step = argv[i];
         const std::string name = step.substr(0, step.find(':'));
         const std::string rest = name.size() < step.size() ? step.substr(name.size() + 1) : "";
-        WindowsSerialPort* port = ports[current].get();
+        ComPort* port = ports[current].get();
         std::string fields;
         const double startMs = NowMs();
         if (name == "tracker-open") {
-            const HANDLE handle = OpenTrackerPort();
-            fields = Field("opened", handle != INVALID_HANDLE_VALUE);
-            if (handle != INVALID_HANDLE_VALUE)
-                CloseHandle(handle);
+            fields = Field("opened", commandPort.Open());
+            commandPort.Close();
         } else if (name == "boot-loader") {
-            fields = Exchange(WaitForBootLoader(commandPort, SystemClock()));
+            fields = Exchange(WaitForBootLoader(commandPort, SystemClock()), commandPort);
         } else if (name == "reset") {
-            fields = Exchange(SendResetCommand(commandPort, SystemClock(), [] { return true; }));
+            fields = Exchange(SendResetCommand(commandPort, SystemClock(), [] { return true; }), commandPort);
         } else if (name == "open") {
-            fields = Field("result", port->Open(argv[1]));
-        } else if (name == "configure") {
-            fields = Field("result", port->Configure(std::strtoul(rest.c_str(), nullptr, 10)));
+            fields = Field("opened", port->Open());
         } else if (name == "read") {
             const size_t colon = rest.find(':');
             std::vector<uint8_t> buffer(std::strtoul(rest.c_str(), nullptr, 10));
@@ -109,9 +106,8 @@ int main(int argc, char** argv) {
         } else if (name == "upload") {
             std::vector<wchar_t> path(rest.size() + 1);
             MultiByteToWideChar(CP_ACP, 0, rest.c_str(), -1, path.data(), static_cast<int>(path.size()));
-            WindowsSerialPort uploadPort;
-            fields =
-                Field("result", UploadFirmware(uploadPort, SystemClock(), nullptr, argv[1], path.data()));
+            const std::unique_ptr<ComPort> uploadPort = TrackerPort(LineProfile::kUpload);
+            fields = Field("result", UploadFirmware(*uploadPort, SystemClock(), nullptr, path.data()));
         } else if (name == "await") {
             char line[16];
             fields = Field("got", std::fgets(line, sizeof line, stdin) != nullptr);

@@ -1,5 +1,5 @@
-"""The program's two ports on a real COM port under Wine: the command port, over which the
-boot-loader and reset exchanges run, and the firmware transfer's port. Each scenario sets up the
+"""The program's COM port on a real COM port under Wine, in its two line profiles: the command
+exchanges' (the boot-loader and reset exchanges run over it) and the firmware transfer's. Each scenario sets up the
 simulated tracker, runs the program's code in the probe, and holds what the probe reports
 against what the tracker saw, in order. How long things take is the benchmark's.
 """
@@ -12,8 +12,6 @@ from harness.portprobe import EVENT_TIMEOUT_S, PortCase, sim, winenv
 from sim.bootloader import WAITING_TEXT
 
 BAUD = 115200
-CONFIGURE = "configure:%d" % BAUD
-ABSENT, IN_USE = -101, -102
 # Longer than any deadline here: a read that waits for more than is there never returns in time.
 READ = "read:100:600000"
 
@@ -22,8 +20,8 @@ class LineSetUp(PortCase):
     def test_the_frame_is_forced_and_flow_control_dropped_or_kept(self):
         # steps, the flow control that another program left, the flow control after the steps
         cases = [(["tracker-open"], True, False),
-                 (["open", CONFIGURE, "close"], True, True),
-                 (["open", CONFIGURE, "close"], False, False)]
+                 (["open", "close"], True, True),
+                 (["open", "close"], False, False)]
         for steps, flow, after in cases:
             with self.subTest(steps=steps, flow=flow):
                 tracker = self.plug()
@@ -37,9 +35,9 @@ class LineSetUp(PortCase):
         # The first object reads, and is closed; the second opens (Windows may hand it the first
         # one's handle value); the first is closed again and destroyed: the second still has the
         # line. Destroying the second, open, closes the port before the probe ends.
-        probe = self.probe("open", CONFIGURE, READ, READ, "read:1:300", "close", "other", "open", "other", "close",
+        probe = self.probe("open", READ, READ, "read:1:300", "close", "other", "open", "other", "close",
                            "destroy", "other", "write:KV:1000", "destroy", "await")
-        self.assertEqual([0, 0], [probe.next(step)["result"] for step in ("open", "configure")])
+        self.assertEqual(1, probe.next("open")["opened"])
         for data in (b"C\x06\x15ACK!", b"later"):
             tracker.send(data)
             self.assertEqual(data.hex(), probe.next("read")["data"])
@@ -62,16 +60,16 @@ class Opening(PortCase):
         for port in ("COM7", "COM9"):  # where a tracker was a moment ago; where none ever was
             with self.subTest(absent=port):
                 probe = self.probe("tracker-open", "open", port=port)
-                self.assertEqual((0, ABSENT), (probe.next("tracker-open")["opened"], probe.next("open")["result"]))
+                self.assertEqual((0, 0), (probe.next("tracker-open")["opened"], probe.next("open")["opened"]))
                 probe.end()
         tracker = self.plug()
         tracker.hold_exclusively(True)
         probe = self.probe("tracker-open", "open", "await", "tracker-open", "open", "close")
-        held = (probe.next("tracker-open")["opened"], probe.next("open")["result"])
+        held = (probe.next("tracker-open")["opened"], probe.next("open")["opened"])
         tracker.hold_exclusively(False)
         probe.go()
-        released = (probe.next("tracker-open")["opened"], probe.next("open")["result"])
-        self.assertEqual(((0, IN_USE), (1, 0)), (held, released))
+        released = (probe.next("tracker-open")["opened"], probe.next("open")["opened"])
+        self.assertEqual(((0, 0), (1, 1)), (held, released))
 
     def test_an_upload_that_cannot_begin_says_and_sends_nothing(self):
         folder = Path(self.enterContext(tempfile.TemporaryDirectory(dir=winenv.BUILD_DIR)))
@@ -120,10 +118,10 @@ class Exchanges(PortCase):
     def test_a_stalled_line_takes_neither_the_reset_nor_a_frame(self):
         tracker = self.plug(mode=sim.BOOT)
         tracker.stall_line(True)
-        probe = self.probe("reset", "open", CONFIGURE, "write:%s:300" % ("x" * 133), "close")
+        probe = self.probe("reset", "open", "write:%s:300" % ("x" * 133), "close")
         reset = probe.next("reset")
         self.assertEqual((0, 1), (reset["result"], reset["handle_invalid"]), "taken for sent")
-        self.assertEqual([0, 0, 0], [probe.next(step)["result"] for step in ("open", "configure", "write")])
+        self.assertEqual((1, 0), (probe.next("open")["opened"], probe.next("write")["result"]))
         probe.next("close")
         probe.end()
         first_close = tracker.wait_event("close", EVENT_TIMEOUT_S)

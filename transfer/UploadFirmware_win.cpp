@@ -1,3 +1,5 @@
+// Windows-only: the image is opened with the C runtime's share modes, and its path narrowed to
+// the system's code page for the console.
 #include "transfer/UploadFirmware.h"
 
 #include <share.h>
@@ -10,7 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kBootLoaderBaudRate = 115200;
 // The longest path the open-file dialog hands over, two bytes a character in a double-byte
 // code page.
 constexpr int kMaxAnsiPathBytes = 1024;
@@ -47,17 +48,10 @@ int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
 
 }  // namespace
 
-int UploadFirmware(SerialPort& port,
-                   Clock& clock,
-                   WorkerReport* progress,
-                   const char* portName,
-                   const wchar_t* firmwarePath) {
-    if (firmwarePath == nullptr || port.Open(portName) != kPortOk)
+int UploadFirmware(SerialPort& port, Clock& clock, WorkerReport* progress, const wchar_t* firmwarePath) {
+    if (firmwarePath == nullptr || !port.Open())
         return 1;
     g_sendPath = firmwarePath;
-    // A driver that refuses the settings leaves the line as it was; the boot loader's silence
-    // then ends the transfer.
-    port.Configure(kBootLoaderBaudRate);
     const int failed = SendFirmwareFile(port, clock, progress);
     port.Close();
     // The path is the caller's and may go once this returns.
