@@ -34,8 +34,7 @@ public:
 
     FuzzedLine(FuzzedDataProvider& script, size_t callLimit) : script_(script), callLimit_(callLimit) {}
 
-    int32_t Open(const char*) override { return kPortOk; }
-    int32_t Configure(uint32_t) override { return kPortOk; }
+    bool Open() override { return true; }
     void Close() override {}
 
     int32_t Read(uint8_t* buffer, int32_t length, uint32_t waitMs) override {
@@ -209,9 +208,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t blocks = imageSize / 128 + 1;
 
     // Before the script runs out each call takes a byte of it; after that, the start request
-    // is awaited at most 3000 polls after a first read, and each block (block 0 and the end of file twice at most)
-    // at most 10 attempts of four calls, with one more read after each block 0.
-    FuzzedLine line(script, size + 3002 + (blocks + 3) * 40 + 2);
+    // is awaited by one read after a first one, and each block (block 0 and the end of file twice
+    // at most) at most 10 attempts of four calls, with one more read after each block 0.
+    FuzzedLine line(script, size + 2 + (blocks + 3) * 40 + 2);
     Image source(image, failAtChunk);
     g_sendPath = path.c_str();
     uint8_t header[YModemTx::kHeaderSize];

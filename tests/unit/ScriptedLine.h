@@ -1,6 +1,6 @@
-// The line to a scripted YMODEM receiver, on virtual time: a byte that arrives is seen at the
-// first 10 ms poll after it, as the port's polling would see it, and each frame the sender
-// completes gets the receiver's answer 1 ms later. Nothing really sleeps.
+// The line to a scripted YMODEM receiver, on virtual time: a read returns as soon as a byte has
+// arrived, and each frame the sender completes gets the receiver's answer 1 ms later. Nothing
+// really sleeps.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/Clock.h"
-#include "transfer/SerialPort.h"
+#include "link/SerialPort.h"
 
 class ScriptedLine : public SerialPort, public Clock {
 public:
@@ -32,7 +32,7 @@ public:
     size_t failingRead = 0;
     int32_t readFailure = 0;
 
-    int32_t openResult = kPortOk;
+    bool opens = true;
     bool isOpen = false;
     std::vector<std::string> frames;
     std::vector<std::string> abandoned;  // frames the sender gave up half-way
@@ -49,11 +49,10 @@ public:
     uint32_t NowMs() override { return now; }
     void SleepMs(uint32_t ms) override { now += ms; }
 
-    int32_t Open(const char*) override {
-        isOpen = openResult == kPortOk;
-        return openResult;
+    bool Open() override {
+        isOpen = opens;
+        return opens;
     }
-    int32_t Configure(uint32_t) override { return kPortOk; }
     void Close() override { isOpen = false; }
 
     int32_t Read(uint8_t* buffer, int32_t length, uint32_t waitMs) override {
@@ -64,8 +63,7 @@ public:
             now += waitMs;
             return 0;
         }
-        if (incoming_.front().atMs > now)
-            now = std::min(now + (incoming_.front().atMs - now + 9) / 10 * 10, now + waitMs);
+        now = std::max(now, incoming_.front().atMs);
         int32_t count = 0;
         for (; count < length && !incoming_.empty() && incoming_.front().atMs <= now; ++count) {
             buffer[count] = incoming_.front().byte;

@@ -74,10 +74,12 @@ public:
         }
         return ++writes < failingWrite || failingWrite == 0;
     }
-    uint32_t BytesWaiting() override {
+    bool BytesWaiting(uint32_t* count) override {
+        *count = 0;
         if (Elapsed() >= goneFromMs)
-            return 0;
-        return static_cast<uint32_t>(std::distance(incoming_.begin(), incoming_.upper_bound(Elapsed())));
+            return false;
+        *count = static_cast<uint32_t>(std::distance(incoming_.begin(), incoming_.upper_bound(Elapsed())));
+        return true;
     }
     bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
         EXPECT_TRUE(open_) << "read on a closed port at " << Elapsed();

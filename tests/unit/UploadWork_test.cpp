@@ -15,15 +15,15 @@ TEST(UploadWork, EveryFailureGetsTheUploadBoxWithPortAndImageClosed) {
     const wchar_t* const failed = L"Невозможно сохранить изменения! 16; ";
     const struct {
         const char* what;
-        int32_t openResult;
+        bool opens;
         bool imageThere;
         std::map<size_t, std::string> answers;
         const wchar_t* log;
     } kCases[] = {
-        {"sent", kPortOk, true, {}, L"at 1; at 2; succeeded; "},
-        {"port not opened", kPortInUse, true, {}, failed},
-        {"image gone", kPortOk, false, {}, failed},
-        {"transfer failed", kPortOk, true, {{1, ""}}, failed},
+        {"sent", true, true, {}, L"at 1; at 2; succeeded; "},
+        {"port not opened", false, true, {}, failed},
+        {"image gone", true, false, {}, failed},
+        {"transfer failed", true, true, {{1, ""}}, failed},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -32,11 +32,11 @@ TEST(UploadWork, EveryFailureGetsTheUploadBoxWithPortAndImageClosed) {
         if (c.imageThere)
             folder.Put(L"kv718a.dfu", std::string(1024, '\x5A'));
         ScriptedLine line;
-        line.openResult = c.openResult;
+        line.opens = c.opens;
         line.answers = c.answers;
         RecordingReport report;
         EXPECT_EQ(c.log == std::wstring(kCases[0].log) ? 1 : 0,
-                  RunUploadWork(line, line, report, "COM7", image.c_str()));
+                  RunUploadWork(line, line, report, image.c_str()));
         EXPECT_EQ(c.log, report.log);
         EXPECT_FALSE(line.isOpen);
         EXPECT_TRUE(!c.imageThere || ::DeleteFileW(image.c_str())) << "the image is still open";
