@@ -4,8 +4,7 @@ server, and the robot that reads and presses the program's windows. The main job
 
 Paths come from the environment that ctest sets (KV_BUILD_DIR, KV_SOURCE_DIR); run by hand,
 they default to build/ beside this source tree. The end-to-end scenarios use their own prefix,
-wineprefix-e2e (or the one KV_E2E_PREFIX names): they restart its wine server, which must never
-hit another tier's programs, nor those of scenarios running meanwhile in another prefix.
+wineprefix-e2e: they restart its wine server, which must never hit another tier's programs.
 """
 
 import json
@@ -20,7 +19,7 @@ from sim.presence import wine_env as _prefix_env, windows_path  # noqa: F401
 
 SOURCE_DIR = Path(os.environ.get("KV_SOURCE_DIR") or Path(__file__).resolve().parents[1])
 BUILD_DIR = Path(os.environ.get("KV_BUILD_DIR") or SOURCE_DIR / "build")
-PREFIX = Path(os.environ.get("KV_E2E_PREFIX") or BUILD_DIR / "wineprefix-e2e")
+PREFIX = BUILD_DIR / "wineprefix-e2e"
 ROBOT_EXE = BUILD_DIR / "tests" / "robot.exe"
 
 STOP_TIMEOUT_S = 20

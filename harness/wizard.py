@@ -184,9 +184,9 @@ class Wizard(contextlib.ExitStack):
         self.trackers.remove(tracker)
         tracker.unplug()
 
-    def device_change(self, main, count=2):
+    def device_change(self, main):
         """What Windows posts the main window as devices come and go (a plug-in brings two)."""
-        for _ in range(count):
+        for _ in range(2):
             self.robot.post(main, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0)
 
     # ---- a user's steps ----

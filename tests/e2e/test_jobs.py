@@ -121,15 +121,12 @@ class Jobs(Scenario):
         self.assertFalse(self.robot.get(page2, NEXT)["usable"])
 
         tracker = w.plug_tracker(port=7)
-        # Only every second notification starts a scan. The exit question, asked (by Esc) after
-        # the first, comes once the page has handled it; Cancel there keeps the page.
-        w.device_change(main, 1)
+        # The exit question, asked by Esc; Cancel there keeps the page.
         question = w.exit_question(page2, "esc")
         w.shoot(question["hwnd"], "exit-question")
-        self.assertEqual("", self.robot.get(page2, PORT_BOX)["text"])
         self.robot.click(question["hwnd"], IDCANCEL)
         self.robot.gone(question["hwnd"])
-        w.device_change(main, 1)
+        w.device_change(main)
         self.robot.wait_for(page2, PORT_BOX, text="COM7")
         self.robot.wait_for(page2, NEXT, usable=True)
 
@@ -169,9 +166,6 @@ class Jobs(Scenario):
         page9 = w.wait_page(9, page6)
         upload = tracker.wait_upload(EVENT_TIMEOUT_S)
         self.assertEqual(("complete", firmware.read_bytes()), (upload.outcome, upload.data))
-        # Block 0 names the file by its whole path, lowered, with '/' for '\\' (here all ASCII).
-        name = winenv.windows_path(firmware).lower().replace("\\", "/").encode("ascii")
-        self.assertEqual((name, b"5000"), (upload.name, upload.size_field))
 
         self.assertEqual("firmware", self.finish_text(page9))
         w.shoot(page9, "page9-finish")
