@@ -52,7 +52,7 @@ int32_t YModemTx::ReadByte(uint32_t waitMs) {
         return result;
     if (result == 0)
         return kNoAnswer;
-    lastHeardMs = clock->NowMs();
+    lastTrafficMs = clock->NowMs();
     return byte;
 }
 
@@ -61,8 +61,9 @@ int32_t YModemTx::Drain(uint32_t quietMs) {
     // otherwise hold the upload here for ever with its bar frozen.
     const uint32_t startMs = clock->NowMs();
     for (;;) {
-        // The quiet counts from the last byte heard, so an answer just read has begun it.
-        const uint32_t quietMsSoFar = clock->NowMs() - lastHeardMs;
+        // The quiet counts from the last byte heard or frame sent, so an answer just read has
+        // begun it.
+        const uint32_t quietMsSoFar = clock->NowMs() - lastTrafficMs;
         const int32_t answer = ReadByte(quietMsSoFar >= quietMs ? 0 : quietMs - quietMsSoFar);
         if (answer == kNoAnswer)
             return 0;
@@ -74,7 +75,7 @@ int32_t YModemTx::Drain(uint32_t quietMs) {
 }
 
 int32_t YModemTx::WaitForStart() {
-    lastHeardMs = clock->NowMs();
+    lastTrafficMs = clock->NowMs();
     const int32_t drained = Drain(0);
     if (drained < 0)
         return drained;
@@ -188,6 +189,7 @@ int32_t YModemTx::SendBlock(const uint8_t* data, int32_t length) {
         result = WriteFrame(frame, frameLength, &rejected);
         if (result < 0)
             return result;
+        lastTrafficMs = clock->NowMs();
         if (!rejected) {
             Verdict verdict;
             const int32_t answer = ReadByte(awaitAnswer ? kAnswerMs : 0);

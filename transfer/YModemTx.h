@@ -64,8 +64,8 @@ private:
     // What an answer to a block means for it.
     enum class Verdict { kNone, kAccepted, kRejected, kWantsCrc };
 
-    // Reads and drops what the receiver sends until it has been quiet for quietMs since the last
-    // byte heard; kNoAnswer
+    // Reads and drops what the receiver sends until the line has been quiet for quietMs since
+    // the last byte heard or frame sent; kNoAnswer
     // when it will not fall quiet within the time it has to answer a block.
     int32_t Drain(uint32_t quietMs);
     // Classifies one answer of ReadByte and keeps count of CANs in a row; returns 0, or the
@@ -87,5 +87,5 @@ private:
     bool crcMode = true;
     uint8_t startChar = 0;
     int32_t canCount = 0;
-    uint32_t lastHeardMs = 0;
+    uint32_t lastTrafficMs = 0;
 };
