@@ -50,7 +50,8 @@ struct Tracker : LinePeer {
 
 // A tracker on COM7, the port opened by that name, on Windows' default timer.
 struct Rig {
-    explicit Rig(LineProfile profile = LineProfile::kCommands) : port(line, line, name, profile) {
+    explicit Rig(LineProfile profile = LineProfile::kCommands, uint32_t startMs = 1000)
+        : line(startMs), port(line, line, name, profile) {
         line.tickMs = 15.625;
         name.Set(L"COM7");
         line.Plug(L"COM7");
@@ -148,7 +149,8 @@ TEST(ComPort, WaitsEndWhenTheByteMovesAndNeverBeforeTheirLength) {
 TEST(PageWork, BootLoaderAndResetOnTheDriver) {
     // Page 5: the boot loader answers the third request. Page 7: the tracker restarts on "2" and
     // comes back as COM8, or not at all, when the 40 s are counted by the clock, not by the
-    // pauses' nominal lengths (each lasts a tick longer on Windows' timer).
+    // pauses' nominal lengths (each lasts a tick longer on Windows' timer), and a wrap of the
+    // clock in the middle does not end them early.
     Rig boot;
     boot.tracker.onReceived = [&boot](const std::string&, uint32_t ms) {
         if (boot.tracker.heard.size() == 3)
@@ -162,7 +164,7 @@ TEST(PageWork, BootLoaderAndResetOnTheDriver) {
 
     for (bool comesBack : {true, false}) {
         SCOPED_TRACE(comesBack ? "comes back" : "stays away");
-        Rig reset;
+        Rig reset(LineProfile::kCommands, 0xFFFFF000);
         uint32_t resetMs = 0;
         reset.tracker.onReceived = [&](const std::string& bytes, uint32_t ms) {
             EXPECT_EQ("2", bytes);
@@ -263,4 +265,27 @@ TEST(PageWork, UploadOnThePacedLineKeepsToTheProtocolsOwnTime) {
     for (size_t i = 2; i <= 8; ++i)
         EXPECT_LE(receiver.frames[i].second - receiver.frames[i - 1].second, boundMs + 1) << "block " << i;
     EXPECT_FALSE(rig.line.IsOpen());
+}
+
+TEST(PageWork, EveryUploadFailureGetsItsBoxWithPortAndImageClosed) {
+    enum Fault { kNoPort, kImageGone, kNeverAsked };
+    for (Fault fault : {kNoPort, kImageGone, kNeverAsked}) {
+        SCOPED_TRACE(fault);
+        Rig rig(LineProfile::kUpload);
+        Receiver receiver(rig.line);
+        if (fault != kNeverAsked)
+            rig.line.Send(rig.line.NowMs() + 100, "C");
+        if (fault == kNoPort)
+            rig.line.Unplug();
+        TempFolder folder;
+        const std::wstring image = folder / L"kv718a.dfu";
+        if (fault != kImageGone)
+            folder.Put(L"kv718a.dfu", std::string(1024, '\x5A'));
+        RecordingReport report;
+        EXPECT_EQ(0, RunUploadWork(rig.port, rig.line, report, image.c_str()));
+        EXPECT_EQ(L"Невозможно сохранить изменения! 16; ", report.log);
+        EXPECT_TRUE(receiver.frames.empty());
+        EXPECT_FALSE(rig.line.IsOpen());
+        EXPECT_TRUE(fault == kImageGone || ::DeleteFileW(image.c_str())) << "the image is still open";
+    }
 }

@@ -173,24 +173,3 @@ TEST(ResetCommand, PortThatOpensLateGetsTheResetButFailsPastTheLimit) {
         EXPECT_EQ(std::stoul(c.events[0]) + 2100, port.Elapsed());
     }
 }
-
-TEST(ResetWait, TrackersReturnHasALimitOfItsOwn) {
-    // The reset ends 2102 ms into the test; the second start puts the counter's wrap after it.
-    const struct {
-        uint32_t start;
-        uint32_t backAfterMs;  // after the reset; 0: never
-    } kCases[] = {{1000, 0}, {kNearWrapMs - 2102, 0}, {1000, 39000}};
-    for (const auto& c : kCases) {
-        SCOPED_TRACE("start tick " + std::to_string(c.start) + ", back after " +
-                     std::to_string(c.backAfterMs));
-        ScriptedTracker port(c.start, kOpenCostMs);
-        port.canOpen = [&port, c] {
-            return port.events.empty() || (c.backAfterMs != 0 && port.Elapsed() >= 2102 + c.backAfterMs);
-        };
-        EXPECT_EQ(c.backAfterMs != 0, ResetWait(port));
-        EXPECT_EQ(0, port.opensWithoutPause);
-        const uint32_t waitedMs = port.Elapsed() - 2102;
-        EXPECT_GT(waitedMs, c.backAfterMs == 0 ? kLimitMs : c.backAfterMs - 1);
-        EXPECT_LE(waitedMs, (c.backAfterMs == 0 ? kLimitMs : c.backAfterMs) + kReopenPauseMs + kOpenCostMs);
-    }
-}
