@@ -1,13 +1,24 @@
 """Benchmark, not a test: timings of the program's pages that a user waits through, measured on
 the real program under Xvfb + Wine against the simulated tracker. Run by scripts/bench.sh;
-prints the figures and writes them to ${BUILD}/bench/wizard.json.
+prints the figures and writes them to ${BUILD}/bench/wizard.json. With --upload-only it runs the
+upload alone (paced and unpaced) and writes ${BUILD}/bench/upload.json instead; either way the
+per-block times go to ${BUILD}/bench/upload-blocks.json.
 
     upload      a 256 KiB image sent through page 6 over the line paced at 115200 bit/s, 8N1.
-                The line carries at most 11520 bytes/s; the sender's own waits bound it lower:
-                each 1024-byte block is a 1029-byte frame (89.3 ms), then the ACK is polled in
-                10 ms steps, and 30 ms of quiet are awaited before the next frame. Side by side,
-                in ms per KiB, the same upload unpaced: the line takes bytes as fast as they
-                come, and what is left is the sender's and the receiver's own time.
+                The line carries at most 11520 bytes/s; the protocol bounds it lower: each
+                1024-byte block is a 1029-byte frame (89.3 ms), the receiver answers it, and the
+                sender awaits 30 ms of quiet before the next frame. Side by side, in ms per KiB,
+                the same upload unpaced: the line takes bytes as fast as they come, and what is
+                left is the sender's and the receiver's own time.
+                sender_bound_bytes_per_s: the rates that 10 ms (and 5 ms) a block for the
+                answer to come back and be taken would leave, beside the frame and the quiet.
+                per_block, for the data blocks (as the simulated tracker timed them): the
+                period from the start of one frame on the line to the start of the next, and
+                the bound of that period, which is the frame's time on the line (89.3 ms paced;
+                unpaced, from its first byte to its last as the tracker got them) + the
+                receiver's answer time (from the frame's last byte reaching the tracker to its
+                answer going out) + the 30 ms of quiet; over_bound is the period less its
+                bound, the time the sender adds of its own. Median, p90, min and max in ms.
     job 0       the upgrade with the settings kept, end to end: the same image and 100 settings;
                 the seconds each page from 4 to 8 is on screen, and the program's peak resident
                 memory (VmHWM) on the finish page.
@@ -20,6 +31,8 @@ prints the figures and writes them to ${BUILD}/bench/wizard.json.
 import json
 import os
 import re
+import statistics
+import sys
 import time
 from pathlib import Path
 
@@ -32,7 +45,9 @@ IMAGE_SIZE = 256 * 1024
 LINE_BYTES_PER_S = 115200 / 10
 FRAME_S = 1029 / LINE_BYTES_PER_S
 QUIET_BEFORE_FRAME_S = 0.030
-ACK_POLL_STEP_S = 0.010
+# What the sender_bound figures allow a block for the answer to come back and be taken.
+ANSWER_ALLOWANCE_S = 0.010
+DATA_BLOCK = 1024
 TRANSFER_TIMEOUT_MS = 120000
 BOX_TIMEOUT_MS = 60000
 SETTINGS = 100
@@ -54,18 +69,59 @@ def upload(paced):
         w.expect_exit(0)
     seconds = sent.ended_at - sent.first_frame_at
     rate = IMAGE_SIZE / seconds
+    blocks, per_block = data_block_times(sent, paced)
     if not paced:
         return {"image_bytes": IMAGE_SIZE, "transfer_s": round(seconds, 3),
-                "ms_per_kib": round(1000 * seconds / (IMAGE_SIZE / 1024), 2)}
-    # Per block: the frame on the line and the quiet wait, plus the ACK poll: at most a whole
-    # step, on average half a step.
-    bounds = [1024 / (FRAME_S + QUIET_BEFORE_FRAME_S + step) for step in (ACK_POLL_STEP_S, ACK_POLL_STEP_S / 2)]
+                "ms_per_kib": round(1000 * seconds / (IMAGE_SIZE / 1024), 2), "per_block": per_block}, blocks
+    # Per block: the frame on the line and the quiet wait, plus a whole or half the allowance.
+    bounds = [1024 / (FRAME_S + QUIET_BEFORE_FRAME_S + allowance)
+              for allowance in (ANSWER_ALLOWANCE_S, ANSWER_ALLOWANCE_S / 2)]
     figures = {"image_bytes": IMAGE_SIZE, "transfer_s": round(seconds, 3), "bytes_per_s": round(rate),
                "ms_per_kib": round(1000 * seconds / (IMAGE_SIZE / 1024), 2),
                "of_line_limit": round(rate / LINE_BYTES_PER_S, 3),
                "sender_bound_bytes_per_s": [round(b) for b in bounds],
-               "of_sender_bound": [round(rate / b, 3) for b in bounds]}
-    return figures
+               "of_sender_bound": [round(rate / b, 3) for b in bounds],
+               "per_block": per_block}
+    return figures, blocks
+
+
+def spread(values_s):
+    """Median, p90, min and max of times in seconds, in ms."""
+    ms = sorted(1000 * v for v in values_s)
+    p90 = statistics.quantiles(ms, n=10)[8] if len(ms) > 1 else ms[0]
+    return {"median": round(statistics.median(ms), 2), "p90": round(p90, 2),
+            "min": round(min(ms), 2), "max": round(max(ms), 2)}
+
+
+def data_block_times(upload, paced):
+    """Each data block's times as the simulated tracker recorded them, and their spread: the
+    period from its frame's start to the next frame's start, for every data block followed by
+    another, and that period's bound (the frame on the line, the answer, the quiet)."""
+    frames, expected = upload.frames, IMAGE_SIZE // DATA_BLOCK
+    header = next(i for i, f in enumerate(frames) if f.number == 0 and f.verdict == "ack")
+    # The data blocks, a block sent again included, up to the last one's ACK: the closing block 0
+    # after EOT is no data block.
+    data = []
+    for frame in frames[header + 1:]:
+        if sum(f.verdict == "ack" for f in data) == expected:
+            break
+        data.append(frame)
+    if sum(f.verdict == "ack" for f in data) != expected or any(f.length != DATA_BLOCK for f in data):
+        raise SystemExit("the tracker did not see %d data blocks of %d bytes" % (expected, DATA_BLOCK))
+    blocks = []
+    for frame, following in zip(data, data[1:]):
+        on_line = frame.last_byte_at - frame.first_byte_at
+        answer = frame.answer_sent_at - frame.last_byte_at
+        bound = (FRAME_S if paced else on_line) + answer + QUIET_BEFORE_FRAME_S
+        period = following.first_byte_at - frame.first_byte_at
+        blocks.append({"number": frame.number, "verdict": frame.verdict, "on_line_ms": round(1000 * on_line, 3),
+                       "answer_ms": round(1000 * answer, 3), "bound_ms": round(1000 * bound, 3),
+                       "period_ms": round(1000 * period, 3), "over_bound_ms": round(1000 * (period - bound), 3)})
+    per_block = {"data_blocks": len(data), "periods": len(blocks),
+                 "retransmitted": sum(1 for f in data if f.verdict != "ack")}
+    for key in ("period_ms", "bound_ms", "over_bound_ms", "on_line_ms", "answer_ms"):
+        per_block[key[:-3]] = spread([b[key] / 1000 for b in blocks])
+    return blocks, per_block
 
 
 def keep_settings():
@@ -117,19 +173,28 @@ def error_box_after(name, page_number, unplug=False, **tracker):
     return {"box_after_s": round(waited, 2), "program_cpu_s": round(cpu, 2)}
 
 
-def main():
-    paced, unpaced = upload(paced=True), upload(paced=False)
+def main(args):
+    if args not in ([], ["--upload-only"]):
+        raise SystemExit("usage: %s [--upload-only]" % sys.argv[0])
+    upload_only = args == ["--upload-only"]
+    (paced, paced_blocks), (unpaced, unpaced_blocks) = upload(paced=True), upload(paced=False)
     figures = {"upload_ms_per_kib": {"paced": paced["ms_per_kib"], "unpaced": unpaced["ms_per_kib"]},
-               "upload": paced, "upload_unpaced": unpaced,
-               "keep_settings_job": keep_settings(),
-               "boot_loader_timeout": error_box_after("silent-tracker", 5),
-               "boot_loader_timeout_port_gone": error_box_after("port-gone", 5, unplug=True),
-               "no_file_request": error_box_after("never-asks", 6, receiver=ReceiverOptions(start=None))}
-    out = winenv.BUILD_DIR / "bench" / "wizard.json"
-    out.parent.mkdir(exist_ok=True)
+               "upload_over_bound_ms_per_block": {"paced": paced["per_block"]["over_bound"],
+                                                  "unpaced": unpaced["per_block"]["over_bound"]},
+               "upload": paced, "upload_unpaced": unpaced}
+    if not upload_only:
+        figures.update({"keep_settings_job": keep_settings(),
+                        "boot_loader_timeout": error_box_after("silent-tracker", 5),
+                        "boot_loader_timeout_port_gone": error_box_after("port-gone", 5, unplug=True),
+                        "no_file_request": error_box_after("never-asks", 6, receiver=ReceiverOptions(start=None))})
+    folder = winenv.BUILD_DIR / "bench"
+    folder.mkdir(exist_ok=True)
+    (folder / "upload-blocks.json").write_text(json.dumps({"paced": paced_blocks, "unpaced": unpaced_blocks}))
+    out = folder / ("upload.json" if upload_only else "wizard.json")
     out.write_text(json.dumps(figures, indent=1))
     print(json.dumps(figures, indent=1))
+    print("written to %s (per block: %s)" % (out, folder / "upload-blocks.json"))
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1:])

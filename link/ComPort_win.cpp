@@ -54,7 +54,8 @@ bool ComPort::Open() {
         return false;
     // The \\.\ form opens any COM port; the plain name works only up to COM9.
     wchar_t path[4 + kMaxPortNameChars + 1];
-    std::swprintf(path, sizeof path / sizeof path[0], L"\\\\.\\%ls", name);
+    if (std::swprintf(path, sizeof path / sizeof path[0], L"\\\\.\\%ls", name) < 0)
+        return false;
     // Exclusive: a port that another program holds does not open, and the exchange tries again.
     const HANDLE port = api_.CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
     if (port == INVALID_HANDLE_VALUE)

@@ -20,7 +20,8 @@ the folders of a name like c:/users/.../fw.dfu; the record's data is the one fil
 
 Every session (one answered "1") ends as an Upload, whether a file came or not. It logs:
     upload   the session starts, rb starts, the session ends
-    block    each frame that rb answered: "NUMBER LENGTH ANSWER" ("1 1024 ack")
+    block    each frame that rb answered: "NUMBER LENGTH ANSWER" ("1 1024 ack"); the upload
+             record's frames keep its times on the line and that of rb's answer going out
     eot      the program's end of file and rb's answer ("ack", "nak")
     fault    a fault that the test asked for is played
 """
@@ -71,7 +72,13 @@ class ReceiverOptions:
             raise ValueError("start request %r is neither C nor None" % (self.start,))
 
 
-Frame = dataclasses.make_dataclass("Frame", ["t", "number", "length", "verdict"])
+# t: when rb's answer came; first_byte_at: when the frame's first byte began on the line (paced)
+# or reached the tracker (unpaced); last_byte_at: when its last byte had reached the tracker;
+# answer_sent_at: when the tracker began to write rb's answer to the program.
+Frame = dataclasses.make_dataclass("Frame", ["t", "number", "length", "verdict",
+                                             ("first_byte_at", object, dataclasses.field(default=None)),
+                                             ("last_byte_at", object, dataclasses.field(default=None)),
+                                             ("answer_sent_at", object, dataclasses.field(default=None))])
 
 
 @dataclasses.dataclass
@@ -84,7 +91,8 @@ class Upload:
     fault of the simulator itself, e.g. no rb).
     name, size_field: block 0's raw name and size as rb accepted them; size: the size as a
     number. data: the file rb wrote; path: where it stays (None once removed). frames: each
-    frame rb answered, with the time of the answer and "ack", "nak", "can" or "C" as verdict.
+    frame rb answered, with the time of the answer and "ack", "nak", "can" or "C" as verdict, and
+    when the frame was on the line and when the answer went out (see Frame).
     Times are time.monotonic() values; first_frame_at is None if no frame ever started.
     """
 
@@ -120,37 +128,45 @@ class Frames:
         self._upload = upload
         self._log = log
         self._partial = bytearray()
+        self._partial_from = None  # when the partial frame's first byte began on the line
         self._waiting = None  # the whole frame (or b"\x04" for EOT) that rb has yet to answer
+        self._waiting_on_line = (None, None)  # its first byte's start and its last byte's arrival
         self.eot_acked = False
 
-    def complete_in(self, data):
-        """The frames that these bytes complete, in order."""
+    def complete_in(self, data, line_from=None, byte_time=0.0):
+        """The frames that these bytes complete, in order. line_from: when the first of them began
+        on the line; each takes byte_time there (0 unpaced: all came at once)."""
         done = []
-        for byte in data:
+        for index, byte in enumerate(data):
             if self._partial:
                 self._partial.append(byte)
             elif byte in FRAME_LENGTHS:
                 self._partial = bytearray([byte])
+                self._partial_from = None if line_from is None else line_from + index * byte_time
             elif byte == EOT:
                 self._waiting = bytes([EOT])
             if self._partial and len(self._partial) == FRAME_LENGTHS[self._partial[0]]:
                 self._waiting = bytes(self._partial)
+                self._waiting_on_line = (self._partial_from,
+                                         None if line_from is None else line_from + (index + 1) * byte_time)
                 done.append(self._waiting)
                 self._partial = bytearray()
         return done
 
     def answered(self, data):
+        """Pairs rb's answer with the frame it answers; returns the upload record's Frame, if any."""
         self._partial = bytearray()
         waiting, self._waiting = self._waiting, None
         if waiting is None or not data:
-            return
+            return None
         verdict = ANSWERS.get(data[0], "%02x" % data[0])
         if waiting == bytes([EOT]):
             self.eot_acked = verdict == "ack"
             self._log.add("eot", verdict)
-            return
+            return None
         number, payload = waiting[1], waiting[3:-2]
-        self._upload.frames.append(Frame(time.monotonic(), number, len(payload), verdict))
+        frame = Frame(time.monotonic(), number, len(payload), verdict, *self._waiting_on_line)
+        self._upload.frames.append(frame)
         self._log.add("block", "%d %d %s" % (number, len(payload), verdict))
         if number == 0 and verdict == "ack" and self._upload.header is None:
             upload = self._upload
@@ -158,6 +174,7 @@ class Frames:
             upload.header, upload.name = payload, name
             upload.size_field = rest.partition(b"\0")[0].partition(b" ")[0]
             upload.size = int(upload.size_field) if upload.size_field.isdigit() else None
+        return frame
 
 
 class Receiver:
@@ -173,7 +190,7 @@ class Receiver:
         self.upload = Upload(started_at=time.monotonic())
         self._frames = Frames(self.upload, log)
         self._changed = threading.Condition()
-        self._chunks = []  # [time due at rb, bytes], in order
+        self._chunks = []  # [time due at rb, bytes, when their first began on the line], in order
         self._free_at = 0.0
         self._closed = self._stopped = False
         self._rb = None
@@ -201,9 +218,10 @@ class Receiver:
                     return True
                 data = data[starts[0]:]
                 self.upload.first_frame_at = now
-            due = max(now, self._free_at) + (len(data) * BYTE_TIME_S if self.options.paced else 0)
+            line_from = max(now, self._free_at)
+            due = line_from + (len(data) * BYTE_TIME_S if self.options.paced else 0)
             self._free_at = due
-            self._chunks.append([due, bytes(data)])
+            self._chunks.append([due, bytes(data), line_from])
             self._changed.notify_all()
             return True
 
@@ -303,10 +321,11 @@ class Receiver:
                         return
                     now = time.monotonic()
                     if self._rb_asked and self._chunks and self._chunks[0][0] <= now:
-                        data = self._chunks.pop(0)[1]
+                        _, data, line_from = self._chunks.pop(0)
                         break
                     self._changed.wait(self._chunks[0][0] - now if self._rb_asked and self._chunks else None)
-            for frame in self._frames.complete_in(data):
+            byte_time = BYTE_TIME_S if self.options.paced else 0.0
+            for frame in self._frames.complete_in(data, line_from, byte_time):
                 if cancel is not None and frame[1] == cancel % 256 and (self.upload.header is None) == (cancel == 0):
                     self._log.add("fault", "CAN CAN for block %d" % cancel)
                     self._end_rb()
@@ -332,8 +351,9 @@ class Receiver:
                         self._rb_asked = True
                         self._changed.notify_all()
                 eot_acked = self._frames.eot_acked
-                if data:
-                    self._frames.answered(data)
+                frame = self._frames.answered(data) if data else None
+                if frame is not None:
+                    frame.answer_sent_at = time.monotonic()
                 hold = self.options.hold_closing_request
                 if hold is not None and not eot_acked and self._frames.eot_acked:
                     # The ACK of EOT goes at once, the request for the closing block 0 once let go.
