@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
     MultiByteToWideChar(CP_ACP, 0, argv[1], -1, portName, kMaxPortNameChars + 1);
     g_portName.Set(portName);
     // Two objects, so that a test can see whether closing one disturbs the other.
-    std::unique_ptr<ComPort> ports[2] = {TrackerPort(LineProfile::kUpload), TrackerPort(LineProfile::kUpload)};
+    std::unique_ptr<ComPort> ports[2] = {TrackerPort(LineProfile::kUpload),
+                                         TrackerPort(LineProfile::kUpload)};
     int current = 0;
     ComPort commandPort(SystemCommApi(), SystemClock(), g_portName, LineProfile::kCommands);
 

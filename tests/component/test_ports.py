@@ -17,18 +17,6 @@ READ = "read:100:600000"
 
 
 class LineSetUp(PortCase):
-    def test_the_frame_is_forced_and_flow_control_dropped_or_kept(self):
-        # steps, the flow control that another program left, the flow control after the steps
-        cases = [(["tracker-open"], True, False),
-                 (["open", "close"], True, True),
-                 (["open", "close"], False, False)]
-        for steps, flow, after in cases:
-            with self.subTest(steps=steps, flow=flow):
-                tracker = self.plug()
-                self.set_line(flow)
-                self.probe(*steps).end()
-                self.assertEqual((BAUD, 1, after, after, after), tuple(tracker.line_settings()))
-
     def test_reads_take_what_waits_and_each_port_object_closes_the_port_once(self):
         tracker = self.plug()
         tracker.send(b"stale")  # from before the transfer: the set-up drops it

@@ -3,20 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cwchar>
-
-// A time-out in ms from a start, saturating: no sum of DWORDs wraps to a short wait.
-uint64_t SerialDriverModel::After(uint64_t startNs, uint64_t ms) {
-    return ms >= (kNever - startNs) / kNsPerMs ? kNever : startNs + ms * kNsPerMs;
-}
 
 SerialDriverModel::SerialDriverModel(uint32_t startMs) : dcb(), startMs_(startMs) {
     dcb.DCBlength = sizeof(DCB);
     dcb.BaudRate = CBR_9600;
     dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = TRUE;
 }
 
@@ -24,59 +16,36 @@ uint64_t SerialDriverModel::ToNs(uint32_t atMs) const {
     return std::max(nowNs_, static_cast<uint32_t>(atMs - startMs_) * kNsPerMs);
 }
 
-// Sleep: with the default system timer a sleep ends on the first timer tick at or after its
-// time, so Sleep(10) lasts about 15.6 ms on Windows (and 10 ms under Wine, tickMs 0).
+// Sleep: on the default system timer a sleep ends on the first tick at or after its time.
 void SerialDriverModel::SleepMs(uint32_t ms) {
-    sleeps.push_back(ms);
     uint64_t wakeNs = nowNs_ + ms * kNsPerMs;
     if (tickMs > 0 && ms > 0) {
-        const uint64_t tickNs = static_cast<uint64_t>(std::llround(tickMs * kNsPerMs));
+        const uint64_t tickNs = static_cast<uint64_t>(tickMs * kNsPerMs + 0.5);
         wakeNs = (wakeNs + tickNs - 1) / tickNs * tickNs;
     }
     RunTo(wakeNs);
 }
 
-void SerialDriverModel::Schedule(uint32_t atMs, std::function<void()> event) {
-    scheduled_.emplace(ToNs(atMs), std::move(event));
-    RunTo(nowNs_);
-}
-void SerialDriverModel::PlugAt(uint32_t atMs, const std::wstring& portName) {
-    Schedule(atMs, [=] { Present(portName); });
-}
-void SerialDriverModel::LineError(uint32_t atMs, DWORD ceFlags) {
-    Schedule(atMs, [=] { RaiseError(ceFlags); });
-}
-void SerialDriverModel::StallAt(uint32_t atMs, bool stall) {
-    Schedule(atMs, [=] {
-        stalled = stall;
-        StartNextByte();
-    });
-}
-void SerialDriverModel::SendFrom(uint64_t atNs, const std::string& bytes) {
-    const uint64_t startNs = std::max(atNs, incomingLineFreeNs_);
+void SerialDriverModel::Send(uint32_t atMs, const std::string& bytes) {
+    const uint64_t startNs = std::max(ToNs(atMs), incoming_.empty() ? 0 : incoming_.back().first);
     for (size_t i = 0; i < bytes.size(); ++i)
         incoming_.emplace_back(startNs + (i + 1) * 10'000'000'000ull / lineBitsPerSecond, bytes[i]);
-    if (!bytes.empty())
-        incomingLineFreeNs_ = incoming_.back().first;
     RunTo(nowNs_);
 }
 
-// The device comes (back) under a name, or leaves: then its handle is dead, its queues and the
-// bytes on their way are gone; the driver's settings stay for when it comes back.
+// A device that leaves takes its handle, its queues and the bytes on their way; settings stay.
 void SerialDriverModel::Present(const std::wstring& portName) {
-    present_ = !portName.empty();
     name_ = portName;
-    if (present_)
+    if (!name_.empty())
         return;
     EndSession();
     incoming_.clear();
     txWrites_.clear();
-    txLeft_ = 0;
+    txSent_.clear();
     txInFlight_ = false;
 }
 
-// What the tracker sent and nobody read, and the errors nobody asked for, go with the session;
-// bytes already queued for sending still leave. A new session starts with the settings kept.
+// Unread bytes and unreported errors go with the session; queued bytes still leave.
 void SerialDriverModel::EndSession() {
     live_ = nullptr;
     received_.clear();
@@ -84,9 +53,7 @@ void SerialDriverModel::EndSession() {
     abortPending_ = false;
 }
 
-// ClearCommError: with fAbortOnError the driver fails every request from a line error until the
-// application calls ClearCommError; without it the flags only accumulate. A closed port has no
-// one to report to.
+// With fAbortOnError a line error fails every request until ClearCommError; without, flags add up.
 void SerialDriverModel::RaiseError(DWORD ceFlags) {
     if (!live_)
         return;
@@ -94,12 +61,8 @@ void SerialDriverModel::RaiseError(DWORD ceFlags) {
     abortPending_ = abortPending_ || dcb.fAbortOnError;
 }
 
-// A request on a COM handle. A handle of a device that has gone fails every request, as a USB
-// bridge's handle does after the device is pulled. With fAbortOnError the driver fails every
-// request while a line error is pending, settings and purges included, except the status query
-// ClearCommError makes (the driver samples' serial driver, which many bridge drivers follow).
+// A COM request: fails once the device has gone, and (abortable) while an abort-on-error is pending.
 bool SerialDriverModel::Usable(HANDLE handle, bool abortable) {
-    RunTo(nowNs_);
     const auto found = handles_.find(handle);
     if (found == handles_.end()) {
         ADD_FAILURE() << "a communications call on handle " << handle << ", which is not open";
@@ -114,35 +77,21 @@ bool SerialDriverModel::Usable(HANDLE handle, bool abortable) {
     return true;
 }
 
-// CreateFile on a communications resource: exclusive access, so a second open of a port that is
-// open fails with ERROR_ACCESS_DENIED; an absent port is ERROR_FILE_NOT_FOUND.
-HANDLE SerialDriverModel::CreateFileW(const wchar_t* path,
-                                      DWORD /*access*/,
-                                      DWORD share,
-                                      DWORD disposition,
-                                      DWORD flags) {
-    RunTo(nowNs_);
-    if (flags & FILE_FLAG_OVERLAPPED)
-        ADD_FAILURE() << "an overlapped open: the seam's reads and writes carry no OVERLAPPED";
+// CreateFile on a COM port: exclusive (ERROR_ACCESS_DENIED while open); absent: ERROR_FILE_NOT_FOUND.
+HANDLE SerialDriverModel::CreateFileW(const wchar_t* path, DWORD, DWORD, DWORD, DWORD) {
     const HANDLE handle = reinterpret_cast<HANDLE>(nextHandle_);
     const bool file = files_.count(path) != 0;
-    const wchar_t* name = std::wcsncmp(path, L"\\\\.\\", 4) == 0 ? path + 4 : path;
     if (!file) {
-        if (share != 0 || disposition != OPEN_EXISTING)
-            ADD_FAILURE() << "a COM port is opened with share mode 0 and OPEN_EXISTING";
-        const DWORD error = !present_ || _wcsicmp(name, name_.c_str()) != 0 ? ERROR_FILE_NOT_FOUND
-                            : live_                                         ? ERROR_ACCESS_DENIED
-                                                                            : ERROR_SUCCESS;
-        if (error != ERROR_SUCCESS) {
-            ++failedOpens;
-            Fail(error);
+        const wchar_t* name = std::wcsncmp(path, L"\\\\.\\", 4) == 0 ? path + 4 : path;
+        const bool here = !name_.empty() && _wcsicmp(name, name_.c_str()) == 0;
+        if (!here || live_) {
+            Fail(here ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
         live_ = handle;
     }
     nextHandle_ += 4;
     handles_[handle] = file;
-    ++opens;
     if (peer && !file)
         peer->Opened(NowMs());
     return handle;
@@ -150,12 +99,10 @@ HANDLE SerialDriverModel::CreateFileW(const wchar_t* path,
 
 // Closing a handle works even when its device has gone.
 BOOL SerialDriverModel::CloseHandle(HANDLE handle) {
-    RunTo(nowNs_);
     if (!handles_.erase(handle)) {
         ADD_FAILURE() << "CloseHandle on handle " << handle << ", which is not open";
         return Fail(ERROR_INVALID_HANDLE);
     }
-    ++closes;
     if (handle == live_ && peer)
         peer->Closed(NowMs());
     if (handle == live_)
@@ -163,20 +110,7 @@ BOOL SerialDriverModel::CloseHandle(HANDLE handle) {
     return TRUE;
 }
 
-DWORD SerialDriverModel::GetFileType(HANDLE handle) {
-    if (IsFile(handle))
-        return FILE_TYPE_DISK;
-    lastError_ = ERROR_SUCCESS;
-    return Usable(handle, false) ? FILE_TYPE_CHAR : FILE_TYPE_UNKNOWN;
-}
-
-BOOL SerialDriverModel::SetCommState(HANDLE handle, DCB* state) {
-    return Copy(handle, *state, dcb,
-                refuseDcb || state->BaudRate == 0 || state->ByteSize < 5 || state->ByteSize > 8);
-}
-
-// ClearCommError: reports and clears the error flags, which lets requests through again after
-// an error with fAbortOnError; answers while an error is pending.
+// ClearCommError reports and clears the error flags, and answers while an error is pending.
 BOOL SerialDriverModel::ClearCommError(HANDLE handle, DWORD* errors, COMSTAT* status) {
     if (!Usable(handle, false))
         return FALSE;
@@ -192,8 +126,7 @@ BOOL SerialDriverModel::ClearCommError(HANDLE handle, DWORD* errors, COMSTAT* st
     return TRUE;
 }
 
-// PurgeComm: RXCLEAR empties the receive queue, TXCLEAR drops what has not left yet; the ABORT
-// flags cancel pending requests, of which synchronous use has none.
+// PurgeComm: RXCLEAR empties the receive queue, TXCLEAR drops what has not left.
 BOOL SerialDriverModel::PurgeComm(HANDLE handle, DWORD flags) {
     if (!Usable(handle, true))
         return FALSE;
@@ -204,56 +137,27 @@ BOOL SerialDriverModel::PurgeComm(HANDLE handle, DWORD flags) {
     return TRUE;
 }
 
-// FlushFileBuffers on a communications device waits until the transmit queue is empty; no write
-// time-out bounds it.
+// FlushFileBuffers waits until the transmit queue is empty; no write time-out bounds it.
 BOOL SerialDriverModel::FlushFileBuffers(HANDLE handle) {
-    return Usable(handle, true) &&
-           WaitFor([this] { return TxUnsent() == 0; }, [] { return kNever; },
-                   "FlushFileBuffers on a line that never takes the queued bytes") == Wait::kDone;
+    return Usable(handle, true) && WaitFor([this] { return TxUnsent() == 0; }, kNever) == Wait::kDone;
 }
 
 BOOL SerialDriverModel::ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* bytesRead) {
     *bytesRead = 0;
-    if (IsFile(handle))
-        return TRUE;  // the end of the file
     if (!Usable(handle, true))
         return FALSE;
+    // Used: MAXDWORD interval, zero totals: return at once with what has come; MAXDWORD interval and
+    // multiplier, 0 < constant < MAXDWORD: return once a byte is in, or after the constant.
     const COMMTIMEOUTS t = timeouts;
-    const uint64_t startNs = nowNs_;
-    Wait wait = Wait::kDone;
-    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
-        // COMMTIMEOUTS: MAXDWORD interval with zero total time-outs: return at once with what has
-        // been received.
-    } else if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-               t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD) {
-        // COMMTIMEOUTS: MAXDWORD interval and multiplier, 0 < constant < MAXDWORD: bytes waiting
-        // are returned at once; else the read returns as soon as a byte arrives, or times out
-        // after the constant.
-        const uint64_t deadlineNs = After(startNs, t.ReadTotalTimeoutConstant);
-        wait = WaitFor([this] { return !received_.empty(); }, [=] { return deadlineNs; }, "");
-    } else if (t.ReadIntervalTimeout == 0 && t.ReadTotalTimeoutMultiplier == 0 &&
-               t.ReadTotalTimeoutConstant == 0) {
-        // COMMTIMEOUTS: no time-outs at all: the read returns only when the buffer is full, which
-        // on a user's PC may be never. A port has these when no application set any.
-        ADD_FAILURE() << "ReadFile of " << size << " bytes with all-zero time-outs waits until "
-                      << "that many bytes have come, or forever";
+    const bool waits = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+                       t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD;
+    if (!waits &&
+        (t.ReadIntervalTimeout != MAXDWORD || t.ReadTotalTimeoutMultiplier || t.ReadTotalTimeoutConstant)) {
+        ADD_FAILURE() << "ReadFile in a read mode the program does not use (all zero: may wait for ever)";
         return Fail(ERROR_GEN_FAILURE);
-    } else {
-        // COMMTIMEOUTS: total time-out = multiplier x bytes requested + constant (both zero:
-        // none); the interval time-out runs between bytes once the first has come.
-        const uint64_t totalMs = uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant;
-        const uint64_t totalNs = totalMs == 0 ? kNever : After(startNs, totalMs);
-        const DWORD intervalMs = t.ReadIntervalTimeout;
-        wait = WaitFor([=] { return received_.size() >= size; },
-                       [=] {
-                           if (intervalMs == 0 || received_.empty())
-                               return totalNs;
-                           return std::min(totalNs, After(std::max(startNs, lastArrivalNs_), intervalMs));
-                       },
-                       "ReadFile with an interval time-out only, on a line that stays silent");
     }
-    if (wait == Wait::kFailed)
+    const uint64_t deadlineNs = nowNs_ + t.ReadTotalTimeoutConstant * kNsPerMs;
+    if (waits && WaitFor([this] { return !received_.empty(); }, deadlineNs) == Wait::kFailed)
         return FALSE;
     const size_t count = std::min<size_t>(size, received_.size());
     std::copy_n(received_.begin(), count, static_cast<char*>(buffer));
@@ -274,25 +178,20 @@ BOOL SerialDriverModel::WriteFile(HANDLE handle, const void* data, DWORD size, D
         return FALSE;
     if (size == 0)
         return TRUE;
-    // Write time-out = multiplier x bytes + constant, in 64 bits: for writes MAXDWORD is just a
-    // number, and MAXDWORD x 1 + 100 ms is 49.7 days, not 99 ms. Both zero: no time-out.
+    // Time-out = multiplier x bytes + constant in 64 bits (MAXDWORD is just a number); both 0: none.
     const uint64_t totalMs =
         uint64_t{timeouts.WriteTotalTimeoutMultiplier} * size + timeouts.WriteTotalTimeoutConstant;
-    const uint64_t deadlineNs = totalMs == 0 ? kNever : After(nowNs_, totalMs);
-    const char* hang = "WriteFile with no write time-out on a line that never takes its bytes";
-    // The driver takes the bytes into its transmit queue at once unless the line is stalled; a
-    // write that times out before has written nothing.
-    Wait wait = completesAsBytesLeave
-                    ? Wait::kDone
-                    : WaitFor([this] { return !stalled; }, [=] { return deadlineNs; }, hang);
+    const uint64_t deadlineNs =
+        totalMs == 0 || totalMs >= (kNever - nowNs_) / kNsPerMs ? kNever : nowNs_ + totalMs * kNsPerMs;
+    // Queued at once unless the line is stalled; a time-out before that writes nothing, and is TRUE.
+    Wait wait = completesAsBytesLeave ? Wait::kDone : WaitFor([this] { return !stalled; }, deadlineNs);
     if (wait != Wait::kDone)
         return wait == Wait::kTimedOut;
     txWrites_.push_back(bytes);
     StartNextByte();
-    // A bridge that completes a write as its last byte leaves: at the time-out, or when the write
-    // is cancelled, the bytes not yet sent are taken back and the count says how many left.
+    // completesAsBytesLeave: at the time-out, what has not left is taken back; the count says the rest.
     if (completesAsBytesLeave)
-        wait = WaitFor([this] { return TxUnsent() == 0; }, [=] { return deadlineNs; }, hang);
+        wait = WaitFor([this] { return TxUnsent() == 0; }, deadlineNs);
     if (wait == Wait::kDone) {
         *bytesWritten = size;
         return TRUE;
@@ -301,11 +200,9 @@ BOOL SerialDriverModel::WriteFile(HANDLE handle, const void* data, DWORD size, D
     return wait == Wait::kTimedOut;
 }
 
-// Lets time run until done() holds (kDone), the deadline passes (kTimedOut), or the device goes
-// or a line error with fAbortOnError cancels the request at that moment (kFailed).
-SerialDriverModel::Wait SerialDriverModel::WaitFor(const std::function<bool()>& done,
-                                                   const std::function<uint64_t()>& deadline,
-                                                   const char* hang) {
+// Lets time run until done() (kDone) or the deadline (kTimedOut); the device going or an
+// abort-on-error cancels the request at that moment (kFailed).
+SerialDriverModel::Wait SerialDriverModel::WaitFor(const std::function<bool()>& done, uint64_t deadlineNs) {
     for (;;) {
         if (!live_ || abortPending_) {
             Fail(live_ ? ERROR_OPERATION_ABORTED : ERROR_BAD_COMMAND);
@@ -313,16 +210,15 @@ SerialDriverModel::Wait SerialDriverModel::WaitFor(const std::function<bool()>& 
         }
         if (done())
             return Wait::kDone;
-        const uint64_t untilNs = deadline();
-        if (nowNs_ >= untilNs)
+        if (nowNs_ >= deadlineNs)
             return Wait::kTimedOut;
         const uint64_t nextNs = NextEventNs();
-        if (nextNs == kNever && untilNs == kNever) {
-            ADD_FAILURE() << hang << ": it would never return";
+        if (nextNs == kNever && deadlineNs == kNever) {
+            ADD_FAILURE() << "a write or flush with no time-out on a line that never takes its bytes";
             Fail(ERROR_GEN_FAILURE);
             return Wait::kFailed;
         }
-        RunTo(std::min(nextNs, untilNs));
+        RunTo(std::min(nextNs, deadlineNs));
     }
 }
 
@@ -338,8 +234,7 @@ void SerialDriverModel::RunTo(uint64_t ns) {
     nowNs_ = std::max(nowNs_, ns);
 }
 
-// Applies the earliest event; at equal times in the order below. The peer may add events from
-// its callback, which the caller's loop then sees.
+// Applies the earliest event, at equal times in the order below. The peer may add events.
 void SerialDriverModel::Step() {
     const uint64_t at = NextEventNs();
     nowNs_ = std::max(nowNs_, at);
@@ -347,25 +242,24 @@ void SerialDriverModel::Step() {
         const std::function<void()> event = std::move(scheduled_.begin()->second);
         scheduled_.erase(scheduled_.begin());
         event();
+        StartNextByte();  // a line that moves again
     } else if (!incoming_.empty() && incoming_.front().first == at) {
-        // A byte from the tracker: lost on a closed port; lost with CE_RXOVER when the receive
-        // queue (4096 bytes unless SetupComm asks for more) is full.
+        // A byte from the tracker: lost on a closed port; past a full receive queue, CE_RXOVER.
         const char byte = incoming_.front().second;
         incoming_.pop_front();
-        if (live_ && received_.size() >= receiveQueueBytes) {
+        if (live_ && received_.size() >= kReceiveQueueBytes)
             RaiseError(CE_RXOVER);
-        } else if (live_) {
+        else if (live_)
             received_.push_back(byte);
-            lastArrivalNs_ = at;
-        }
     } else {
         txInFlight_ = false;
         txLastLeftNs_ = at;
+        txSent_ += txWrites_.front()[0];
+        txWrites_.front().erase(0, 1);
         std::string sent;
-        if (++txLeft_ == txWrites_.front().size()) {
-            sent.swap(txWrites_.front());
+        if (txWrites_.front().empty()) {
             txWrites_.pop_front();
-            txLeft_ = 0;
+            sent.swap(txSent_);
         }
         StartNextByte();
         if (peer && !sent.empty())
@@ -373,13 +267,11 @@ void SerialDriverModel::Step() {
     }
 }
 
-// The next queued byte goes onto the wire once the line is free and not stalled; a byte already
-// on the wire finishes even if the line stalls meanwhile.
+// The next byte goes onto the wire once it is free and not stalled; a byte on the wire finishes.
 void SerialDriverModel::StartNextByte() {
     if (txInFlight_ || stalled || TxUnsent() == 0)
         return;
-    txByteEndNs_ = std::max(nowNs_, outgoingLineFreeNs_) + ByteNs();
-    outgoingLineFreeNs_ = txByteEndNs_;
+    txByteEndNs_ = std::max(nowNs_, txByteEndNs_) + ByteNs();
     txInFlight_ = true;
 }
 
@@ -387,27 +279,21 @@ size_t SerialDriverModel::TxUnsent() const {
     size_t unsent = 0;
     for (const std::string& write : txWrites_)
         unsent += write.size();
-    return unsent - txLeft_;
+    return unsent;
 }
 
-// Drops the bytes that have not left, of every queued write or of the last one only, and returns
-// how many of the last one's were dropped. The tracker gets the part of a write that left.
+// Drops what has not left of the last write (or all); returns that count. The tracker gets what left.
 size_t SerialDriverModel::DropUnsent(bool lastWriteOnly) {
-    size_t dropped = 0;
-    while (!txWrites_.empty()) {
-        std::string write = std::move(txWrites_.back());
+    const size_t dropped = txWrites_.empty() ? 0 : txWrites_.back().size();
+    if (lastWriteOnly && !txWrites_.empty())
         txWrites_.pop_back();
-        dropped = write.size();
-        if (txWrites_.empty()) {  // the write that is leaving
-            dropped -= txLeft_;
-            txInFlight_ = false;
-            if (peer && txLeft_ > 0)
-                peer->Received(write.substr(0, txLeft_),
-                               startMs_ + static_cast<uint32_t>(txLastLeftNs_ / kNsPerMs));
-            txLeft_ = 0;
-        }
-        if (lastWriteOnly)
-            break;
-    }
+    else
+        txWrites_.clear();
+    if (!txWrites_.empty())
+        return dropped;
+    txInFlight_ = false;
+    if (peer && !txSent_.empty())
+        peer->Received(txSent_, startMs_ + static_cast<uint32_t>(txLastLeftNs_ / kNsPerMs));
+    txSent_.clear();
     return dropped;
 }

