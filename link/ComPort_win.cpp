@@ -1,10 +1,9 @@
+// Windows-only: the Win32 serial types and constants; the calls themselves go through CommApi.
+#include "link/ComPort.h"
+
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
-
-#include "link/ComPort.h"
-
-// Windows-only: the Win32 serial types and constants; the calls themselves go through CommApi.
 
 // The two profiles differ because the two uses meet different trackers and different faults.
 // The command exchanges talk to the tracker's firmware: its bridge must see DTR and RTS off and
@@ -26,9 +25,6 @@ constexpr DWORD kFirstByteWaitMs = 100;
 // tracker that stops taking bytes must fail the write, not hold the page for ever.
 constexpr DWORD kWriteWaitPerByteMs = 1;
 constexpr DWORD kWriteWaitMs = 100;
-// A driver that hands back a transfer's read or write before its wait is over is asked again
-// after this pause, so that it cannot make the wait spin.
-constexpr uint32_t kEarlyReturnPauseMs = 10;
 
 constexpr COMMTIMEOUTS kCommandTimeouts = {MAXDWORD, MAXDWORD, kFirstByteWaitMs, kWriteWaitPerByteMs,
                                            kWriteWaitMs};
@@ -53,9 +49,8 @@ bool ComPort::Open() {
     if (name[0] == L'\0')
         return false;
     // The \\.\ form opens any COM port; the plain name works only up to COM9.
-    wchar_t path[4 + kMaxPortNameChars + 1];
-    if (std::swprintf(path, sizeof path / sizeof path[0], L"\\\\.\\%ls", name) < 0)
-        return false;
+    wchar_t path[4 + kMaxPortNameChars + 1] = L"\\\\.\\";
+    wmemcpy(path + 4, name, kMaxPortNameChars + 1);
     // Exclusive: a port that another program holds does not open, and the exchange tries again.
     const HANDLE port = api_.CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
     if (port == INVALID_HANDLE_VALUE)
@@ -159,7 +154,8 @@ bool ComPort::Read(void* buffer, uint32_t size, uint32_t* bytesRead) {
 
 // Gives attempt(leftMs, &moved) the rest of waitMs as the driver's wait until it moves a byte,
 // fails, or the wait is over by the clock: a driver's wait may end early (a pseudo-terminal's,
-// a coarse timer's), and the transfer's waits are never shorter than it asks.
+// a coarse timer's), and the transfer's waits are never shorter than it asks; the driver waits
+// out the rest.
 template <typename Attempt>
 int32_t ComPort::MoveWithin(uint32_t waitMs, int32_t failure, Attempt attempt) {
     const uint32_t startMs = clock_.NowMs();
@@ -171,11 +167,8 @@ int32_t ComPort::MoveWithin(uint32_t waitMs, int32_t failure, Attempt attempt) {
             return failure;
         if (moved > 0)
             return static_cast<int32_t>(moved);
-        const uint32_t afterMs = clock_.NowMs() - startMs;
-        if (afterMs >= waitMs)
+        if (clock_.NowMs() - startMs >= waitMs)
             return 0;
-        if (afterMs == spentMs)
-            clock_.SleepMs(std::min(kEarlyReturnPauseMs, waitMs - afterMs));
     }
 }
 
@@ -211,7 +204,7 @@ int32_t ComPort::Write(const uint8_t* data, int32_t length, uint32_t waitMs) {
         // to the driver: a write with both values 0 never times out.
         COMMTIMEOUTS timeouts = timeouts_;
         timeouts.WriteTotalTimeoutMultiplier = 0;
-        timeouts.WriteTotalTimeoutConstant = leftMs > 0 ? leftMs : 1;
+        timeouts.WriteTotalTimeoutConstant = std::max<uint32_t>(leftMs, 1);
         return SetTimeouts(timeouts) && api_.WriteFile(handle_, data, static_cast<DWORD>(length), written);
     });
 }

@@ -4,7 +4,11 @@ namespace {
 
 class SystemComm : public CommApi {
 public:
-    HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flags) override {
+    HANDLE CreateFileW(const wchar_t* path,
+                       DWORD access,
+                       DWORD shareMode,
+                       DWORD disposition,
+                       DWORD flags) override {
         return ::CreateFileW(path, access, shareMode, nullptr, disposition, flags, nullptr);
     }
     BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
@@ -14,13 +18,9 @@ public:
     BOOL WriteFile(HANDLE handle, const void* data, DWORD size, DWORD* bytesWritten) override {
         return ::WriteFile(handle, data, size, bytesWritten, nullptr);
     }
-    DWORD GetLastError() override { return ::GetLastError(); }
     DWORD GetFileType(HANDLE handle) override { return ::GetFileType(handle); }
     BOOL GetCommState(HANDLE handle, DCB* dcb) override { return ::GetCommState(handle, dcb); }
     BOOL SetCommState(HANDLE handle, DCB* dcb) override { return ::SetCommState(handle, dcb); }
-    BOOL GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
-        return ::GetCommTimeouts(handle, timeouts);
-    }
     BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
         return ::SetCommTimeouts(handle, timeouts);
     }

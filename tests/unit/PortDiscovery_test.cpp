@@ -107,6 +107,7 @@ TEST(FriendlyName, BridgeIsKnownByItsMakersNameAndItsPortByTheLastParentheses) {
         {L"STM Port (COM)", true, L""},
         {L"STM Port (COM07)", true, L""},
         {L"STM Port (COM7a)", true, L""},
+        {L"STM Port (COM 7)", true, L""},
         {L"STM (COM1234567)", true, L""},
         {L"STM Virtual COM Port", true, L""},
         {L"STM Virtual COM Port (COM7", true, L""},

@@ -26,6 +26,12 @@ inline uint32_t At(const std::string& event) {
 inline std::string What(const std::string& event) {
     return event.substr(event.find(' ') + 1);
 }
+inline std::vector<std::string> Whats(const std::vector<std::string>& events) {
+    std::vector<std::string> whats;
+    for (const std::string& event : events)
+        whats.push_back(What(event));
+    return whats;
+}
 
 struct Reply {
     std::vector<std::string> lines;

@@ -29,13 +29,11 @@ public:
     BOOL CloseHandle(HANDLE handle) override;
     BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* bytesRead) override;
     BOOL WriteFile(HANDLE handle, const void* data, DWORD size, DWORD* bytesWritten) override;
-    DWORD GetLastError() override { return lastError_; }
     DWORD GetFileType(HANDLE h) override {
         return IsFile(h) ? FILE_TYPE_DISK : Usable(h, false) ? FILE_TYPE_CHAR : FILE_TYPE_UNKNOWN;
     }
     BOOL GetCommState(HANDLE h, DCB* s) override { return Copy(h, dcb, *s, false); }
     BOOL SetCommState(HANDLE h, DCB* s) override { return Copy(h, *s, dcb, refuseDcb || s->BaudRate == 0); }
-    BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* t) override { return Copy(h, timeouts, *t, false); }
     BOOL SetCommTimeouts(HANDLE h, COMMTIMEOUTS* t) override { return Copy(h, *t, timeouts, refuseTimeouts); }
     BOOL ClearCommError(HANDLE handle, DWORD* errors, COMSTAT* status) override;
     BOOL PurgeComm(HANDLE handle, DWORD flags) override;
@@ -85,10 +83,8 @@ private:
 
     uint64_t ToNs(uint32_t atMs) const;
     uint64_t ByteNs() const { return 10'000'000'000ull / lineBitsPerSecond; }
-    bool Fail(DWORD error) {
-        lastError_ = error;
-        return false;
-    }
+    // The error is the one Windows gives; the program looks only at the failure.
+    bool Fail(DWORD /*error*/) { return false; }
     bool Usable(HANDLE handle, bool abortable);
     bool IsFile(HANDLE handle) const { return handles_.count(handle) && handles_.at(handle); }
     // A settings request; refused (ERROR_INVALID_PARAMETER), the settings stay as they were.
@@ -118,7 +114,6 @@ private:
 
     uint32_t startMs_;
     uint64_t nowNs_ = 0;
-    DWORD lastError_ = ERROR_SUCCESS;
     std::set<std::wstring> files_;
     std::map<HANDLE, bool> handles_;  // true: a disk file
     uintptr_t nextHandle_ = 0x1000;

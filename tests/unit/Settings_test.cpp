@@ -101,11 +101,13 @@ TEST(SettingsDump, LostRecordIsFetchedWithTheWholeDumpAgain) {
     std::vector<std::wstring> commands;
     EXPECT_TRUE(ReadDump(tracker, commands));
     EXPECT_EQ(CommandsFor(whole), commands);
-    // The last record was taken at 160 ms; the first line to start more than 10 s after it
-    // brings the pair again, and the whole dump follows.
-    EXPECT_EQ((Events{"0 open", "0 write " + kOo, "100 write " + kL0, "10210 write " + kOo,
-                      "10310 write " + kL0, "10520 close"}),
-              tracker.events);
+    // Once 10 s have passed without a record the pair goes again, and the whole dump follows.
+    const Events& events = tracker.events;
+    ASSERT_EQ((Events{"open", "write " + kOo, "write " + kL0, "write " + kOo, "write " + kL0, "close"}),
+              Whats(events));
+    const uint32_t lastRecordMs = kFirstLineMs + kLineGapMs;  // the second line, the last in its place
+    EXPECT_GT(At(events[3]) - lastRecordMs, 10000u);
+    EXPECT_LE(At(events[3]) - lastRecordMs, 10000u + kLineGapMs) << "with the first line after the 10 s";
 }
 
 TEST(SettingsDump, DumpWithoutItsClosingRecordIsNeverWhole) {
@@ -137,7 +139,9 @@ TEST(SettingsDump, SilentTrackerIsAskedOnceUntilTheLimit) {
         ScriptedTracker tracker(start);
         std::vector<std::wstring> commands;
         EXPECT_FALSE(ReadDump(tracker, commands));
-        EXPECT_EQ((Events{"0 open", "0 write " + kOo, "100 write " + kL0, "120200 close"}), tracker.events)
+        EXPECT_EQ((Events{"open", "write " + kOo, "write " + kL0, "close"}), Whats(tracker.events));
+        EXPECT_GT(At(tracker.events.back()), 120000u);
+        EXPECT_LE(At(tracker.events.back()), 120000u + 2 * ScriptedTracker::kReadWaitMs)
             << "the first read past 120 s ends it";
     }
 }
@@ -159,8 +163,8 @@ TEST(SaveSettings, OnlyAWholeDumpReplacesTheBackup) {
     const std::vector<std::wstring> previous = {L"GSS,KestrelonKV-718,1,0,old*QQ!\r\n"};
     const std::vector<std::wstring> saved = {L"GSS,KestrelonKV-718,1,0,TZ=+3,DST=0*QQ!\r\n",
                                              L"GSS,KestrelonKV-718,2,1,*QQ!\r\n"};
-    // The pair waits for the tracker's port to settle after the open.
-    const Events pairAfterOpen = {"0 open", "1000 write " + kOo, "1100 write " + kL0};
+    // The pair waits for the tracker's bridge to settle after the open.
+    const Events pairAfterOpen = {"open", "write " + kOo, "write " + kL0};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedTracker tracker;
@@ -181,7 +185,10 @@ TEST(SaveSettings, OnlyAWholeDumpReplacesTheBackup) {
         EXPECT_EQ(succeeded ? saved : previous, kept);
         const Events& events = tracker.events;
         EXPECT_EQ(c.canOpen ? pairAfterOpen : Events{},
-                  Events(events.begin(), events.begin() + std::min<size_t>(3, events.size())));
+                  Whats(Events(events.begin(), events.begin() + std::min<size_t>(3, events.size()))));
+        if (c.canOpen) {
+            EXPECT_GE(At(events[1]) - At(events[0]), kBridgeSettleMs);
+        }
     }
 }
 
