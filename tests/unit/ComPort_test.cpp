@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -26,7 +25,7 @@ namespace {
 constexpr uint32_t kReplyAfterMs = 10;
 const wchar_t* const kTimeout = L"Превышено время ожидания! 16; ";
 
-// The tracker: each write it hears in full gets the reply queued for that text.
+// The tracker: it hears each write in full, and answers as a test has it.
 struct Tracker : LinePeer {
     explicit Tracker(SerialDriverModel& line) : line(line) { line.peer = this; }
     void Opened(uint32_t ms) override {
@@ -35,14 +34,10 @@ struct Tracker : LinePeer {
     }
     void Received(const std::string& bytes, uint32_t ms) override {
         heard.push_back(bytes);
-        const auto reply = replies.find(bytes);
-        if (reply != replies.end())
-            line.Send(ms + kReplyAfterMs, reply->second);
         if (onReceived)
             onReceived(bytes, ms);
     }
     SerialDriverModel& line;
-    std::map<std::string, std::string> replies;
     std::function<void(const std::string&, uint32_t)> onReceived;
     std::function<void(uint32_t)> onOpened;
     std::vector<std::string> heard;
@@ -198,7 +193,10 @@ TEST(PageWork, SettingsSavedAndWrittenBackOnTheDriver) {
     const std::string kL0 = "GSC,KestrelonKV-718,L0*76!\r\n";
     const std::string dump = "GSs,KV718-0040,1,0,TZ=+3*5C!\r\nGSs,KV718-0040,2,1,*5C!\r\n";
     Rig save;
-    save.tracker.replies[kL0] = dump;
+    save.tracker.onReceived = [&save, &kL0, &dump](const std::string& bytes, uint32_t ms) {
+        if (bytes == kL0)
+            save.line.Send(ms + kReplyAfterMs, dump);
+    };
     TempFolder folder;
     const std::wstring backup = folder / L"back.pro";
     RecordingReport saved;

@@ -103,7 +103,6 @@ TEST(FriendlyName, BridgeIsKnownByItsMakersNameAndItsPortByTheLastParentheses) {
         // Only "COM" and a number is a port: a path would open a file and get the commands.
         {L"STM Port (COM4) (Rev B)", true, L""},
         {L"STM Port (C:\\x)", true, L""},
-        {L"STM Port (\\\\.\\COM7)", true, L""},
         {L"STM Port (COM)", true, L""},
         {L"STM Port (COM07)", true, L""},
         {L"STM Port (COM7a)", true, L""},
