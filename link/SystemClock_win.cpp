@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "link/Clock.h"
+
+#include <windows.h>
 
 namespace {
 
