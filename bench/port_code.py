@@ -6,8 +6,8 @@ Prints them as JSON and writes them to $KV_BUILD_DIR/bench/port.json.
 What the program's own waits make of them: "1" every 100 ms to a silent tracker; the port open
 100 ms when the boot loader answers, and the exchange over 500 ms later, when it has settled;
 "2" 1000 ms after the open; a read of a quiet line waits as long as it is told (0 and 25 ms here),
-a write to a stalled line too (300 ms); a byte that comes while a read waits is taken within a
-10 ms poll step (an upper estimate: it counts from when the test saw the read begin).
+a write to a stalled line too (300 ms); a byte that comes while a read waits is taken as it
+arrives (an upper estimate: it counts from when the test saw the read begin).
 """
 
 import json
