@@ -14,8 +14,8 @@ bool BackupPath(wchar_t (&path)[kBackupPathChars]);
 
 // Writes the commands, in order and each exactly as given, as the new backup. The previous backup
 // is replaced in one step once the new one is complete, and kept as "<path>.bak"; on any failure
-// (false) it stays byte for byte as it was and no temporary file is left. Leftovers of an interrupted earlier save are
-// removed first. Never throws.
+// (false) it stays byte for byte as it was and no temporary file is left. Leftovers of an interrupted earlier
+// save are removed first. Never throws.
 bool SaveBackup(const wchar_t* path, const std::vector<std::wstring>& commands);
 
 // Every line of the backup in file order, line ends as stored. Lines that read as empty (an

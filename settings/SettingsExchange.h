@@ -29,7 +29,7 @@ bool ReadSettingsDump(CommandPort& port,
 
 enum class CommandSent {
     kSent,
-    kNotSent,  // the command was refused, or the line did not take it whole
+    kNotSent,   // the command was refused, or the line did not take it whole
     kPortGone,  // the port no longer answers: its device has gone
 };
 

@@ -19,7 +19,8 @@ public:
     // throws CFileException*.
     BOOL ReadString(std::wstring& line);
     BOOL ReadString(std::string& line);
-    // The mark first when at the file's start, then the text's code units as they are. A null text throws CInvalidArgException*, a failed write CFileException* (diskFull).
+    // The mark first when at the file's start, then the text's code units as they are. A null text throws
+    // CInvalidArgException*, a failed write CFileException* (diskFull).
     void WriteString(LPCWSTR text) override;
 
     // True when the file can be opened and its first two bytes are FF FE.
