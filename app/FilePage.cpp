@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "app/SharedState.h"
+#include "link/UserTexts.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg2, CWizardPage)
@@ -27,8 +28,17 @@ void CAboutDlg2::OnChooseFile() {
     dialog.lpstrFile = chosenPath;
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrTitle = L"Open a firmware file for KV718";
+    // The program's working folder stays where it was, whatever folder the user browses to.
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (!::GetOpenFileNameW(&dialog))
         return;
+    // An empty image (a download cut short) would go to the tracker as a firmware of nothing.
+    WIN32_FILE_ATTRIBUTE_DATA chosen;
+    if (::GetFileAttributesExW(chosenPath, GetFileExInfoStandard, &chosen) && chosen.nFileSizeHigh == 0 &&
+        chosen.nFileSizeLow == 0) {
+        MessageBox(kEmptyFirmwareText, kErrorCaption, MB_ICONERROR | MB_OK);
+        return;
+    }
 
     std::wmemcpy(g_firmwarePath, chosenPath, kFirmwarePathChars);
     SetDlgItemText(IDC_FIRMWARE_PATH, g_firmwarePath);

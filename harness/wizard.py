@@ -214,15 +214,17 @@ class Wizard(contextlib.ExitStack):
         path.write_bytes(bytes(i % 251 for i in range(size)))
         return path
 
-    def choose_firmware(self, page3, path):
+    def choose_firmware(self, page3, path, refused=False):
         """"Открыть" on page 3, the file picked in the open-file dialog; waits until the page
-        shows the path and offers Next."""
+        shows the path and offers Next, or, if `refused`, returns the box the page shows instead."""
         self.robot.click(page3, CHOOSE_FILE)
         dialog = self.robot.wait_window(OPEN_FILE_TITLE, timeout=OPEN_FILE_TIMEOUT_MS)
         check(self.robot.get(dialog)["owner"] == page3, "the open-file dialog is not page 3's")
         self.robot.type(dialog, OPEN_FILE_NAME_BOX, winenv.windows_path(path))
         self.robot.click(dialog, IDOK)
         self.robot.gone(dialog)
+        if refused:
+            return self.robot.box(owner=page3)
         self.robot.wait_for(page3, FIRMWARE_PATH, text=winenv.windows_path(path))
         self.robot.wait_for(page3, NEXT, usable=True)
 

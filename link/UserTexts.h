@@ -14,6 +14,8 @@ inline constexpr wchar_t kBackupNotWrittenText[] = L"Невозможно сох
 inline constexpr wchar_t kBackupNotReadText[] = L"Невозможно открыть настройки!";
 inline constexpr wchar_t kCommandNotSentText[] = L"Невозможно сохранить данные!";
 inline constexpr wchar_t kUploadFailedText[] = L"Невозможно сохранить изменения!";
+// The chosen firmware file holds nothing (a download cut short).
+inline constexpr wchar_t kEmptyFirmwareText[] = L"Файл прошивки пуст!";
 // The system could not start a page's work, or could not show a page at all.
 inline constexpr wchar_t kWorkNotStartedText[] = L"Невозможно начать операцию!";
 inline constexpr wchar_t kPageNotShownText[] = L"Невозможно показать страницу мастера!";

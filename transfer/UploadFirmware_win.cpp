@@ -26,7 +26,8 @@ int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
     if (std::fseek(file, 0, SEEK_END) == 0)
         size = std::ftell(file);
     // The image is only read: closing it cannot lose anything, so its result is not looked at.
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+    // An empty image (a download cut short) is no firmware: nothing goes to the tracker.
+    if (size <= 0 || std::fseek(file, 0, SEEK_SET) != 0) {
         (void)std::fclose(file);
         return 1;
     }

@@ -60,10 +60,15 @@ class Jobs(Scenario):
         self.assertEqual(1, self.robot.get(page1, JOB_RADIOS[0])["checked"])
         self.robot.click(page1, NEXT)
 
-        # A cancelled open-file dialog changes nothing: no file, no Next; then the file chosen
-        # stays when the dialog is opened again and cancelled.
+        # An empty file (a download cut short) is refused and changes nothing: no file, no Next;
+        # then the file chosen stays when the dialog is opened again and cancelled.
         page3 = w.wait_page(3, page1)
-        self.cancel_open_file(page3)
+        box = w.choose_firmware(page3, w.firmware_file("cut-short.dfu", 0), refused=True)
+        w.shoot(box["hwnd"], "empty-firmware-file")
+        self.assertEqual((ERROR_CAPTION, "Файл прошивки пуст!", [IDOK]),
+                         (box["caption"], box["text"], box["buttons"]))
+        self.robot.click(box["hwnd"], IDOK)
+        self.robot.gone(box["hwnd"])
         self.assertEqual("", self.robot.get(page3, FIRMWARE_PATH)["text"])
         self.assertFalse(self.robot.get(page3, NEXT)["usable"])
         firmware = w.firmware_file()

@@ -274,9 +274,10 @@ TEST(PageWork, UploadOnThePacedLineKeepsToTheProtocolsOwnTime) {
 }
 
 TEST(PageWork, EveryUploadFailureGetsItsBoxWithPortAndImageClosed) {
-    // The device also goes while a frame goes out, or while its answer is awaited.
-    enum Fault { kNoPort, kImageGone, kNeverAsked, kGoneInAFrame, kGoneBeforeAnAnswer };
-    for (Fault fault : {kNoPort, kImageGone, kNeverAsked, kGoneInAFrame, kGoneBeforeAnAnswer}) {
+    // An empty image (a download cut short) is refused before anything goes. The device also
+    // goes while a frame goes out, or while its answer is awaited.
+    enum Fault { kNoPort, kImageGone, kImageEmpty, kNeverAsked, kGoneInAFrame, kGoneBeforeAnAnswer };
+    for (Fault fault : {kNoPort, kImageGone, kImageEmpty, kNeverAsked, kGoneInAFrame, kGoneBeforeAnAnswer}) {
         SCOPED_TRACE(fault);
         Rig rig(LineProfile::kUpload);
         rig.line.completesAsBytesLeave = true;
@@ -291,7 +292,7 @@ TEST(PageWork, EveryUploadFailureGetsItsBoxWithPortAndImageClosed) {
         TempFolder folder;
         const std::wstring image = folder / L"kv718a.dfu";
         if (fault != kImageGone)
-            folder.Put(L"kv718a.dfu", std::string(1024, '\x5A'));
+            folder.Put(L"kv718a.dfu", std::string(fault == kImageEmpty ? 0 : 1024, '\x5A'));
         RecordingReport report;
         EXPECT_EQ(0, RunUploadWork(rig.port, rig.line, report, image.c_str()));
         EXPECT_EQ(L"Невозможно сохранить изменения! 16; ", report.log);
