@@ -1,13 +1,15 @@
 #include "transfer/InFile.h"
 
 int32_t InFile::Read(uint8_t* buffer, int32_t maxBytes) {
-    uint32_t percent = 0;
-    if (size != 0)
-        percent = static_cast<uint32_t>(uint64_t{position} * 100 / size);
-    // Progress for whoever watches the console; a console that is gone changes nothing.
-    std::printf("%8d bytes of %d - %3d%%\r", static_cast<int>(position), static_cast<int>(size),
-                static_cast<int>(percent));
-    (void)std::fflush(stdout);
+    if (console != nullptr) {
+        uint32_t percent = 0;
+        if (size != 0)
+            percent = static_cast<uint32_t>(uint64_t{position} * 100 / size);
+        // A console that is gone changes nothing.
+        std::fprintf(console, "%8d bytes of %d - %3d%%\r", static_cast<int>(position), static_cast<int>(size),
+                     static_cast<int>(percent));
+        (void)std::fflush(console);
+    }
 
     const size_t count = std::fread(buffer, 1, static_cast<size_t>(maxBytes), file);
     if (count > 0) {

@@ -2,6 +2,7 @@
 // the system's code page for the console.
 #include "transfer/UploadFirmware.h"
 
+#include <io.h>
 #include <share.h>
 #include <windows.h>
 
@@ -15,6 +16,14 @@ namespace {
 // The longest path the open-file dialog hands over, two bytes a character in a double-byte
 // code page.
 constexpr int kMaxAnsiPathBytes = 1024;
+
+// Standard output, for the transfer's lines, when it is a console or a file; otherwise null. A
+// pipe whose reader never empties it (a wrapper that captures the output) would stop the upload
+// in a write once it is full.
+FILE* ProgressConsole() {
+    const DWORD type = ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stdout))));
+    return type == FILE_TYPE_CHAR || type == FILE_TYPE_DISK ? stdout : nullptr;
+}
 
 // The transfer on a port that is already open: 0 on success, 1 on any failure.
 int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
@@ -32,18 +41,23 @@ int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
         return 1;
     }
 
-    InFile source(file, static_cast<uint32_t>(size));
-    char path[kMaxAnsiPathBytes] = {};
-    ::WideCharToMultiByte(CP_ACP, 0, g_sendPath, -1, path, sizeof path, nullptr, nullptr);
-    std::printf("Sending %s...\n", path);
+    FILE* const console = ProgressConsole();
+    InFile source(file, static_cast<uint32_t>(size), console);
+    if (console != nullptr) {
+        char path[kMaxAnsiPathBytes] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, g_sendPath, -1, path, sizeof path, nullptr, nullptr);
+        std::fprintf(console, "Sending %s...\n", path);
+    }
 
     YModemTx sender(&port, &clock, progress);
     const int32_t result = sender.SendFile(static_cast<uint32_t>(size), &source);
     (void)std::fclose(file);
     if (result != 0)
         return 1;
-    std::printf("\nSent OK\n");
-    (void)std::fflush(stdout);
+    if (console != nullptr) {
+        std::fprintf(console, "\nSent OK\n");
+        (void)std::fflush(console);
+    }
     return 0;
 }
 

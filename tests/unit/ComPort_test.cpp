@@ -4,6 +4,7 @@
 #include "link/ComPort.h"
 
 #include <gtest/gtest.h>
+#include <io.h>
 
 #include <functional>
 #include <string>
@@ -263,8 +264,20 @@ TEST(PageWork, UploadOnThePacedLineKeepsToTheProtocolsOwnTime) {
     rig.line.Send(rig.line.NowMs() + 100, "C");
     TempFolder folder;
     const std::wstring image = folder.Put(L"kv718a.dfu", std::string(8 * 1024, '\x5A'));
+    // Standard output a pipe that nobody reads (a wrapper that captures it): the upload writes
+    // nothing there, or a longer one would stop once the pipe is full.
+    HANDLE unread, pipe;
+    ASSERT_TRUE(::CreatePipe(&unread, &pipe, nullptr, 0));
+    (void)std::fflush(stdout);
+    const int testOutput = _dup(1);
+    ASSERT_EQ(0, _dup2(_open_osfhandle(reinterpret_cast<intptr_t>(pipe), 0), 1));
     RecordingReport report;
     EXPECT_EQ(1, RunUploadWork(rig.port, rig.line, report, image.c_str()));
+    DWORD written = 0;
+    (void)std::fflush(stdout);
+    ::PeekNamedPipe(unread, nullptr, 0, nullptr, &written, nullptr);
+    _dup2(testOutput, 1);
+    EXPECT_EQ(0u, written);
     EXPECT_EQ(L"at 1; at 2; at 3; at 4; at 5; at 6; at 7; at 8; at 9; succeeded; ", report.log);
     ASSERT_EQ(11u, receiver.frames.size()) << "block 0, 8 blocks, the end of file, the closing block 0";
     const double boundMs = 1029 * 10 * 1000.0 / 115200 + receiver.answerMs + 30;
