@@ -18,14 +18,14 @@ void PageReport::ProgressPosition(uint32_t position) {
 }
 
 void PageReport::Succeeded() {
-    ::SendMessageW(page_, WM_COMMAND, IDOK, 0);
+    ::SendMessageW(page_, WM_WORK_ENDED, IDOK, 0);
 }
 
 void PageReport::Failed(const wchar_t* text, unsigned style) {
     // Shown from the worker's thread and owned by the page, which it keeps disabled meanwhile;
     // the page asks whether to close the program only once the user has read this.
     ::MessageBoxW(page_, text, kErrorCaption, style);
-    ::SendMessageW(page_, WM_COMMAND, IDCANCEL, 0);
+    ::SendMessageW(page_, WM_WORK_ENDED, IDCANCEL, 0);
 }
 
 void UploadPageReport::ProgressPosition(uint32_t chunks) {

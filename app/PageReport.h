@@ -1,6 +1,6 @@
 // A worker's report to its page, all by SendMessage: the bar's range and position to the page's
-// progress control, the closing command to the page, after the worker's own error box when the
-// work failed.
+// progress control, and the end of the work to the page, after the worker's own error box when
+// the work failed.
 #pragma once
 #include <windows.h>
 
@@ -9,6 +9,9 @@
 // The upload tells page 6 how many 1024-byte chunks it has handled (wParam) of an image of
 // lParam KiB; the page moves its bar.
 constexpr UINT WM_UPLOAD_PROGRESS = WM_USER + 2;
+// The page's work has ended: wParam IDOK when it is done, IDCANCEL when it failed. The program's
+// own message, so that no command of a template's button can pass for it.
+constexpr UINT WM_WORK_ENDED = WM_APP + 1;
 
 // The window of the page object that a worker thread was started with.
 HWND PageWindow(LPVOID page);

@@ -2,6 +2,7 @@
 #pragma once
 #include "afxcmn.h"
 #include "app/WizardPage.h"
+#include "app/WorkPage.h"
 
 // Page 1: the choice of job.
 class CAboutDlg0 : public CWizardPage {
@@ -33,7 +34,7 @@ protected:
 };
 
 // Page 4: saving the tracker's settings.
-class CAboutDlg3 : public CWizardPage {
+class CAboutDlg3 : public CWorkPage {
 public:
     CAboutDlg3();
     ~CAboutDlg3() override;
@@ -42,19 +43,17 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
-    DECLARE_MESSAGE_MAP()
 };
 
 // Page 5: the user holds the power button and presses Reset until the boot loader answers.
-class CAboutDlg4 : public CWizardPage {
+class CAboutDlg4 : public CWorkPage {
 public:
     CAboutDlg4();
     BOOL OnInitDialog() override;
-    DECLARE_MESSAGE_MAP()
 };
 
 // Page 6: the firmware upload; the bar follows the sender's progress reports.
-class CAboutDlg5 : public CWizardPage {
+class CAboutDlg5 : public CWorkPage {
 public:
     CAboutDlg5();
     ~CAboutDlg5() override;
@@ -64,19 +63,17 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
-    DECLARE_MESSAGE_MAP()
 };
 
 // Page 7: the tracker restarts with its new firmware.
-class CAboutDlg6 : public CWizardPage {
+class CAboutDlg6 : public CWorkPage {
 public:
     CAboutDlg6();
     BOOL OnInitDialog() override;
-    DECLARE_MESSAGE_MAP()
 };
 
 // Page 8: restoring the tracker's settings.
-class CAboutDlg7 : public CWizardPage {
+class CAboutDlg7 : public CWorkPage {
 public:
     CAboutDlg7();
     ~CAboutDlg7() override;
@@ -85,7 +82,6 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
-    DECLARE_MESSAGE_MAP()
 };
 
 // Page 9: the end; its button closes the program.

@@ -9,21 +9,17 @@
 // The bar position that the next progress report sets; used on the page's thread only.
 static int32_t g_progressPos = 0;
 
-BEGIN_MESSAGE_MAP(CAboutDlg5, CWizardPage)
-ON_BN_CLICKED(IDCANCEL, ConfirmExit)
-END_MESSAGE_MAP()
-
-CAboutDlg5::CAboutDlg5() : CWizardPage(IDD_UPLOAD_PAGE) {}
+CAboutDlg5::CAboutDlg5() : CWorkPage(IDD_UPLOAD_PAGE) {}
 
 CAboutDlg5::~CAboutDlg5() = default;
 
 void CAboutDlg5::DoDataExchange(CDataExchange* dx) {
-    CWizardPage::DoDataExchange(dx);
+    CWorkPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_PROGRESS, m_progress);
 }
 
 BOOL CAboutDlg5::OnInitDialog() {
-    CWizardPage::OnInitDialog();
+    CWorkPage::OnInitDialog();
     // An image that cannot be opened throws from GetLength: the user sees why in the library's
     // error box, no upload starts, and the page can only be left by Cancel.
     g_imageSize = 0;
@@ -46,5 +42,5 @@ BOOL CAboutDlg5::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
         m_progress.SendMessage(PBM_SETPOS, static_cast<WPARAM>(g_progressPos), 0);
         ++g_progressPos;
     }
-    return CWizardPage::OnWndMsg(message, wParam, lParam, result);
+    return CWorkPage::OnWndMsg(message, wParam, lParam, result);
 }

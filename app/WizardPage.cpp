@@ -2,9 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/PageReport.h"
 #include "app/SharedState.h"
-#include "app/WorkerStart.h"
 #include "link/UserTexts.h"
 
 void CWizardPage::ConfirmExit() {
@@ -19,9 +17,4 @@ void CWizardPage::OnFinish() {  // NOLINT(readability-convert-member-functions-t
 
 void CWizardPage::RequestPortScan() const {
     ::SendMessageW(::GetParent(m_hWnd), WM_RESCAN_PORTS, 0, 0);
-}
-
-void CWizardPage::StartWorker(LPTHREAD_START_ROUTINE worker) {
-    PageReport report(m_hWnd);
-    StartPageWorker(worker, this, report);
 }

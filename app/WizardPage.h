@@ -1,9 +1,8 @@
 #pragma once
 #include "afxwin.h"
 
-// A page of the wizard: a modal dialog on one of the program's templates. Cancel, Esc, the
-// title-bar close button and a worker's failure all arrive as command 2 and ask whether to
-// close the program.
+// A page of the wizard: a modal dialog on one of the program's templates. Cancel, Esc and the
+// title-bar close button arrive as command 2 and ask whether to close the program.
 class CWizardPage : public CDialog {
 public:
     explicit CWizardPage(UINT templateId) : CDialog(templateId) {}
@@ -17,7 +16,4 @@ protected:
     // Has the main window look for the tracker's port now; the page's port box shows the
     // result before this returns.
     void RequestPortScan() const;
-    // Starts the page's worker thread with this page as its argument. The page never waits for
-    // it: the worker ends the page with command 1 or 2, and so does a worker that cannot start.
-    void StartWorker(LPTHREAD_START_ROUTINE worker);
 };

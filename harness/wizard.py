@@ -58,7 +58,7 @@ PAGE_MARKS = {
 }
 
 WM_DEVICECHANGE, DBT_DEVNODES_CHANGED = 0x0219, 7
-WM_KEYDOWN, VK_ESCAPE, WM_SYSCOMMAND, SC_CLOSE = 0x0100, 0x1B, 0x0112, 0xF060
+WM_KEYDOWN, VK_ESCAPE, WM_COMMAND, WM_SYSCOMMAND, SC_CLOSE = 0x0100, 0x1B, 0x0111, 0x0112, 0xF060
 START_TIMEOUT_MS = 30000
 PAGE_TIMEOUT_MS = 8000  # a scan costs 500 ms per matching device before the page shows
 OPEN_FILE_TIMEOUT_MS = 15000  # the dialog's first opening in a prefix takes a few seconds

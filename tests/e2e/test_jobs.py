@@ -1,14 +1,14 @@
 """A user's walk through each job with the simulated tracker: Next only once a page has what it
-needs, the exit question, the tracker's port followed as it comes and goes, on page 2 and after
-its restart on page 7; job 0 and job 1 from Start to the finish page, job 2 with and without the
-settings saved."""
+needs, the exit question, a working page that only its work ends, the tracker's port followed as
+it comes and goes, on page 2 and after its restart on page 7; job 0 and job 1 from Start to the
+finish page, job 2 with the settings saved and with a backup line that cannot go out."""
 
 import threading
 import unittest
 
 from harness import winenv
 from harness.wizard import (CHOOSE_FILE, ERROR_CAPTION, FINISH_TEXTS, FIRMWARE_PATH, IDCANCEL, IDOK, JOB_RADIOS, NEXT,
-                            OPEN_FILE_TIMEOUT_MS, OPEN_FILE_TITLE, PORT_BOX, PROGRESS, SC_CLOSE, START,
+                            OPEN_FILE_TIMEOUT_MS, OPEN_FILE_TITLE, PORT_BOX, PROGRESS, SC_CLOSE, START, WM_COMMAND,
                             WM_SYSCOMMAND, Scenario, backup_bytes, restore_commands)
 from sim.settings import DEFAULT_PAYLOADS, SettingsOptions
 from sim.ymodem import ReceiverOptions
@@ -117,9 +117,13 @@ class Jobs(Scenario):
         self.robot.click(page9, NEXT)
         w.expect_exit(0)
 
-    def test_restore_job_follows_the_tracker_and_finds_no_backup(self):
+    def test_restore_job_follows_the_tracker_and_goes_on_past_a_line_that_cannot_go_out(self):
         w = self.wizard
         main, page1 = w.open_wizard()
+        # Three settings saved, the first too long to go out whole.
+        lines = restore_commands(SETTINGS[:3])
+        lines[0] = lines[0].replace("*QQ", "x" * 1024 + "*QQ")
+        w.backup.write_bytes(b"\xff\xfe" + "".join(lines).encode("utf-16-le"))
         w.pick_job(page1, 2)
         page2 = w.wait_page(2, page1)
         self.assertEqual("", self.robot.get(page2, PORT_BOX)["text"])
@@ -139,15 +143,22 @@ class Jobs(Scenario):
         w.device_change(main)
         self.robot.wait_for(page2, PORT_BOX, text="")
         self.robot.wait_for(page2, NEXT, enabled=False)
-        w.plug_tracker(port=7)
+        tracker = w.plug_tracker(port=7)
         w.device_change(main)
         self.robot.wait_for(page2, NEXT, usable=True)
         self.robot.click(page2, NEXT)
-        # No settings were saved before: there is nothing to write back, and the user is told.
+        # The user stays after the first line's box: the rest go out, its bar shows every line
+        # handled, and the restore ends failed, never on the finish page.
         page8 = w.wait_page(8, page2)
-        box = self.robot.box(owner=page8)
-        self.assertEqual((ERROR_CAPTION, "Невозможно открыть настройки!", [IDOK]),
+        question = w.exit_question(page8, box=self.robot.box(owner=page8))
+        self.robot.click(question["hwnd"], IDCANCEL)
+        self.robot.gone(question["hwnd"])
+        box = self.robot.box(owner=page8, timeout=SETTINGS_TIMEOUT_MS)
+        self.assertEqual((ERROR_CAPTION, "Невозможно сохранить данные!", [IDOK]),
                          (box["caption"], box["text"], box["buttons"]))
+        bar = self.robot.get(page8, PROGRESS)
+        self.assertEqual((0, 2, 2), (bar["min"], bar["max"], bar["pos"]))
+        self.assertEqual([line.encode("cp1251") for line in lines[1:]], [e.data for e in tracker.restores()])
         w.leave(page8, box=box)
 
     def test_upgrade_only_job_from_start_to_finish(self):
@@ -160,6 +171,12 @@ class Jobs(Scenario):
         main, page5 = w.upgrade_to_page5(firmware)
         self.assertEqual("COM7", self.robot.get(page5, PORT_BOX)["text"])
         w.shoot(page5, "page5-boot-loader")
+        # Neither command 1 (what a resource library's visible button would send) nor Cancel with
+        # "stay" in the exit question ends the page: its work goes on until the boot loader answers.
+        self.robot.post(page5, WM_COMMAND, IDOK, self.robot.get(page5, NEXT)["hwnd"])
+        question = w.exit_question(page5)
+        self.robot.click(question["hwnd"], IDCANCEL)
+        self.robot.gone(question["hwnd"])
         tracker.press_reset(hold_power=True)
 
         # The boot loader's answer closes the page; the upload follows, its bar filling.

@@ -3,7 +3,7 @@ backup, and that the one saved before stays as it was, are the unit tests'.)"""
 
 import unittest
 
-from harness.wizard import ERROR_CAPTION, IDCANCEL, IDOK, Scenario
+from harness.wizard import ERROR_CAPTION, IDCANCEL, IDOK, PROGRESS, Scenario
 
 BOX_TIMEOUT_MS = 30000
 
@@ -18,6 +18,8 @@ class SaveFailure(Scenario):
         w.shoot(box["hwnd"], "save-port-error")
         self.assertEqual((ERROR_CAPTION, "Невозможно открыть СОМ-порт!", [IDOK, IDCANCEL]),
                          (box["caption"], box["text"], box["buttons"]))
+        bar = self.robot.get(page4, PROGRESS)
+        self.assertEqual((0, 50), (bar["min"], bar["max"]), "the page's bar, set up before the port is tried")
         w.leave(page4, box=box)
 
 
