@@ -109,12 +109,13 @@ class Wizard(contextlib.ExitStack):
             self.callback(winenv.kill_wineserver, self.env)
             # A run that was killed may have left its trackers' ports and device keys behind.
             presence.remove_stale(winenv.PREFIX)
-            # Each run starts without the settings that an earlier run saved (in the Wine user's
-            # temporary folder; the scenarios ask the robot for it, as the program asks Windows).
-            for backup in (winenv.PREFIX / "drive_c" / "users").glob("*/Temp/back.pro"):
-                backup.unlink()
             self.robot = winenv.Robot(self.env, self.log_dir / "robot.log")
             self.callback(self.robot.stop)
+            # Each run starts without what an earlier run's saves left in the temporary folder:
+            # back.pro, the backups kept beside it (.bak, .bak2 ...) and a temporary file
+            # (back.pro.<process id>.tmp) of a save cut short.
+            for leftover in self.backup.parent.glob("back.pro*"):
+                leftover.unlink()
             self.callback(self._end)
         except BaseException:
             self.close()
