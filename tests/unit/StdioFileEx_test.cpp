@@ -35,7 +35,6 @@ TEST(Backup, ReadsBackEveryLineAsWritten) {
         ASSERT_TRUE(LoadBackup(backup.c_str(), read));
         EXPECT_EQ(written, read);
     }
-    ::DeleteFileW(backup.c_str());
 }
 
 TEST(Backup, FilesWithoutTheMarkAreTextOfTheThreadCodePage) {
@@ -58,40 +57,80 @@ TEST(Backup, FilesWithoutTheMarkAreTextOfTheThreadCodePage) {
         ASSERT_TRUE(LoadBackup(folder.Put(L"back.pro", c.bytes).c_str(), read));
         EXPECT_EQ(c.lines, read);
     }
-    Lines read;
-    EXPECT_FALSE(LoadBackup((folder / L"missing.pro").c_str(), read));
 }
 
 TEST(Backup, PreviousSaveSurvivesAFailedOne) {
     const std::wstring temporary = L"back.pro." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
     const struct {
         const char* what;
-        bool squat, hold, saved;
+        const wchar_t* squat;  // a folder of this name
+        const wchar_t* path;   // relative to the folder, the current one; null: its back.pro
+        std::wstring command;
+        bool saved, refused;  // refused: before anything is touched
     } cases[] = {
-        {"completed", false, false, true},
-        {"a folder where the new file goes", true, false, false},
-        {"the backup held open by another program", false, true, false},
+        {"completed", nullptr, nullptr, L"Ж\r\n", true, false},
+        {"a folder where the new file goes", temporary.c_str(), nullptr, L"Ж\r\n", false, false},
+        {"a folder where the previous backup goes", L"back.pro.bak", nullptr, L"Ж\r\n", false, false},
+        {"a command holding a NUL", nullptr, nullptr, std::wstring(L"A\0B\r\n", 5), false, true},
+        {"a relative path", nullptr, L"back.pro", L"Ж\r\n", false, true},
+        {"no path", nullptr, L"", L"Ж\r\n", false, true},
     };
+    // Leftovers of a save cut short, and a file that is no backup's.
+    const wchar_t* const leftovers[] = {L"back.pro.77.tmp", L"back.pro.x.tmp", L".x.tmp"};
+    wchar_t started[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, started);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder folder;
+        ::SetCurrentDirectoryW((folder / L"").c_str());
         const std::wstring backup = folder.Put(L"back.pro", "old");
-        for (const wchar_t* name : {L"back.pro.77.tmp", L"back.pro.x.tmp", L"keep.tmp"})
+        for (const wchar_t* name : leftovers)
             folder.Put(name, "leftover");
-        if (c.squat)
-            ::CreateDirectoryW((folder / temporary).c_str(), nullptr);
-        HANDLE holder = c.hold ? ::CreateFileW(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                               OPEN_EXISTING, 0, nullptr)
-                               : INVALID_HANDLE_VALUE;
-        EXPECT_EQ(c.saved, SaveBackup(backup.c_str(), {L"A\r\n", L"Ж\r\n"}));
-        ::CloseHandle(holder);
+        if (c.squat != nullptr)
+            ::CreateDirectoryW((folder / c.squat).c_str(), nullptr);
+        const wchar_t* path = c.path != nullptr ? c.path : backup.c_str();
+        EXPECT_EQ(c.saved, SaveBackup(path, {L"A\r\n", c.command}));
         // The mark once, then each line's UTF-16LE code units as given.
         EXPECT_EQ(c.saved ? std::string("\377\376A\0\r\0\n\0\026\004\r\0\n\0", 14) : "old", Bytes(backup));
-        if (c.saved) {
-            EXPECT_EQ("old", Bytes(folder / L"back.pro.bak")) << "the backup before is kept";
+        for (const wchar_t* name : leftovers)
+            EXPECT_EQ(c.refused || name == leftovers[2] ? "leftover" : "", Bytes(folder / name)) << name;
+        EXPECT_EQ("", Bytes(folder / temporary)) << "the save's own";
+        Lines read;
+        EXPECT_EQ(c.path == nullptr, LoadBackup(path, read));
+        ::SetCurrentDirectoryW(started);
+    }
+}
+
+// Restores that did not happen: the user's settings U, then the upgraded tracker's factory
+// settings F saved again and again.
+TEST(Backup, UserSettingsOutliveRepeatedSaves) {
+    const struct {
+        Lines saves;
+        size_t heldTries;  // of the last save, failed while another program holds back.pro
+        Lines kept;        // back.pro, then each generation from the newest; "-": none
+    } cases[] = {
+        {{L"U", L"F", L"F"}, 0, {L"F", L"U", L"-", L"-"}},
+        {{L"U", L"F", L"F", L"F'"}, 0, {L"F'", L"F", L"U", L"-"}},
+        {{L"C", L"B", L"A", L"U", L"F"}, 2, {L"F", L"U", L"A", L"B"}},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        const std::wstring backup = folder / L"back.pro";
+        for (const std::wstring& settings : c.saves) {
+            for (size_t tries = &settings == &c.saves.back() ? c.heldTries : 0; tries > 0; --tries) {
+                const HANDLE holder = ::CreateFileW(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, 0, nullptr);
+                EXPECT_FALSE(SaveBackup(backup.c_str(), {settings}));
+                ::CloseHandle(holder);
+            }
+            ASSERT_TRUE(SaveBackup(backup.c_str(), {settings}));
         }
-        EXPECT_EQ(std::vector<std::wstring>{}, folder.Names(L"back.pro.*.tmp", false));
-        EXPECT_EQ(std::vector<std::wstring>{L"keep.tmp"}, folder.Names(L"keep.tmp"));
+        Lines kept;
+        for (const wchar_t* name : {L"", L".bak", L".bak2", L".bak3"}) {
+            Lines read;
+            kept.push_back(LoadBackup((backup + name).c_str(), read) ? read.at(0) : L"-");
+        }
+        EXPECT_EQ(c.kept, kept);
     }
 }
 

@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <string>
-#include <vector>
 
 class TempFolder {
 public:
@@ -16,33 +15,27 @@ public:
             temp + (L"kv-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++made));
         ::CreateDirectoryW(path_.c_str(), nullptr);
     }
-    ~TempFolder() {
-        for (const std::wstring& name : Names(L"*")) {
-            ::DeleteFileW((*this / name).c_str());
-            ::RemoveDirectoryW((*this / name).c_str());
-        }
-        ::RemoveDirectoryW(path_.c_str());
-    }
+    ~TempFolder() { Remove(path_); }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
     // A file of these bytes; its path.
     std::wstring Put(const std::wstring& name, const std::string& bytes) const {
         std::ofstream((*this / name).c_str(), std::ios::binary) << bytes;
         return *this / name;
     }
-    // Files, or folders too when asked, whose names match the pattern.
-    std::vector<std::wstring> Names(const wchar_t* pattern, bool folders = true) const {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW((*this / pattern).c_str(), &found);
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
-            const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            if (found.cFileName[0] != L'.' && (folders || !folder))
-                names.push_back(found.cFileName);
-        }
-        ::FindClose(search);
-        return names;
-    }
 
 private:
+    // A file, or a folder with everything in it.
+    static void Remove(const std::wstring& path) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
+            if (std::wstring(found.cFileName).find_first_not_of(L'.') != std::wstring::npos)
+                Remove(path + L"\\" + found.cFileName);
+        }
+        ::FindClose(search);
+        ::DeleteFileW(path.c_str());
+        ::RemoveDirectoryW(path.c_str());
+    }
+
     std::wstring path_;
 };
