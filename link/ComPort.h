@@ -30,7 +30,7 @@ public:
 
     // The command exchanges: reads take what waits, or wait up to 100 ms for a first byte.
     bool Write(const void* data, uint32_t size) override;
-    bool BytesWaiting(uint32_t* count) override;
+    bool BytesWaiting(uint32_t* count, bool* lineError) override;
     bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override;
 
     // The transfer: each call waits in the driver, so it ends as soon as a byte has moved.

@@ -26,6 +26,10 @@ constexpr DWORD kFirstByteWaitMs = 100;
 constexpr DWORD kWriteWaitPerByteMs = 1;
 constexpr DWORD kWriteWaitMs = 100;
 
+// A received byte was garbled (framing, parity, a break) or lost (the bridge's or the driver's
+// queue overflowed).
+constexpr DWORD kReceiveErrors = CE_FRAME | CE_RXPARITY | CE_BREAK | CE_OVERRUN | CE_RXOVER;
+
 constexpr COMMTIMEOUTS kCommandTimeouts = {MAXDWORD, MAXDWORD, kFirstByteWaitMs, kWriteWaitPerByteMs,
                                            kWriteWaitMs};
 // Until the transfer's first call sets its own wait: reads take what is there, writes may take
@@ -137,11 +141,13 @@ bool ComPort::Write(const void* data, uint32_t size) {
     return api_.WriteFile(handle_, data, size, &written) && written == size;
 }
 
-bool ComPort::BytesWaiting(uint32_t* count) {
+bool ComPort::BytesWaiting(uint32_t* count, bool* lineError) {
     DWORD errors = 0;
     COMSTAT status = {};
     const bool answered = api_.ClearCommError(handle_, &errors, &status) != FALSE;
     *count = answered ? status.cbInQue : 0;
+    if (lineError)
+        *lineError = (errors & kReceiveErrors) != 0;
     return answered;
 }
 

@@ -16,8 +16,10 @@ public:
     // True only when the whole of data went out.
     virtual bool Write(const void* data, uint32_t size) = 0;
     // Clears the line's error state and tells in *count how many received bytes wait to be
-    // read; false, with *count 0, when the port no longer answers (its device has gone).
-    virtual bool BytesWaiting(uint32_t* count) = 0;
+    // read, and in *lineError, when asked, whether the driver reported since the state was last
+    // cleared that a received byte was garbled or lost; false, with *count 0 and no error, when
+    // the port no longer answers (its device has gone).
+    virtual bool BytesWaiting(uint32_t* count, bool* lineError) = 0;
     // One read of at most size bytes; false when the read failed.
     virtual bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) = 0;
     // Closes the port if it is open; afterwards IsOpen() is false.

@@ -55,7 +55,7 @@ bool WaitForBootLoader(CommandPort& port, Clock& clock) {
             port.Write(&kBootLoaderRequest, 1);
             clock.SleepMs(kBootLoaderAnswerMs);
             uint32_t waiting = 0;
-            port.BytesWaiting(&waiting);
+            port.BytesWaiting(&waiting, nullptr);
             if (waiting == 0) {
                 // A silent tracker may be restarting into its boot loader: its port can come
                 // back as a new device, possibly under another name, so open it afresh.

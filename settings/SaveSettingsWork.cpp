@@ -6,6 +6,7 @@
 #include "link/UserTexts.h"
 #include "settings/BackupFile.h"
 #include "settings/SettingsExchange.h"
+#include "settings/TrackerText.h"
 
 namespace {
 
@@ -20,10 +21,15 @@ int RunSaveSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report, c
     clock.SleepMs(kBridgeSettleMs);
     if (!port.IsOpen())
         return report.Fail(kPortNotOpenText, WorkerReport::kErrorOkCancel);
-    std::vector<std::wstring> commands;
-    if (!ReadSettingsDump(port, clock, commands,
-                          [&report](uint8_t count) { report.ProgressPosition(count); })) {
+    std::vector<std::string> dump;
+    if (!ReadSettingsDump(port, clock, dump, [&report](uint8_t count) { report.ProgressPosition(count); }))
         return report.Fail(kTrackerTimeoutText, WorkerReport::kErrorOk);
+    // A setting that this PC's code page cannot carry byte for byte would come back changed: the
+    // upgrade must not begin as if it were kept.
+    std::vector<std::wstring> commands(dump.size());
+    for (size_t at = 0; at < dump.size(); ++at) {
+        if (!WidenTrackerTextExactly(dump[at], commands[at]))
+            return report.Fail(kBackupNotWrittenText, WorkerReport::kErrorOkCancel);
     }
     if (!SaveBackup(backupPath, commands))
         return report.Fail(kBackupNotWrittenText, WorkerReport::kErrorOkCancel);

@@ -35,39 +35,83 @@ void SendPair(CommandPort& port, Clock& clock) {
 
 enum class LineEnd {
     kWhole,       // its LF came
-    kBroken,      // the line fell silent for the port's read time-out, or grew too long (its
-                  // LF, if it comes, is dropped with it)
+    kBroken,      // the line fell silent for the port's read time-out, grew too long (it is
+                  // dropped up to its LF), may hold a byte the line garbled or lost, or ran
+                  // past the dump's limit
     kReadFailed,  // a read failed
 };
 
-// Gathers one line, its LF dropped.
-LineEnd ReadLine(CommandPort& port, Clock& clock, uint32_t& lastProgressMs, std::string& line) {
-    line.clear();
-    // A line error makes every read fail until the error state is read.
-    uint32_t waiting = 0;
-    port.BytesWaiting(&waiting);
-    char byte = 0;
-    uint32_t got = 0;
-    for (;;) {
-        if (!port.Read(&byte, 1, &got))
-            return LineEnd::kReadFailed;
-        if (got != 1 || line.size() > kMaxLineChars)
-            return LineEnd::kBroken;
-        if (byte == '\n')
-            return LineEnd::kWhole;
-        line += byte;
-        if (HasExceeded(clock.NowMs(), lastProgressMs, kResendAfterMs)) {
-            SendPair(port, clock);
-            lastProgressMs = clock.NowMs();
+// The tracker's lines during the dump, each checked against the line errors the driver
+// reports; the pair goes again when no record has come for a while.
+class DumpLines {
+public:
+    DumpLines(CommandPort& port, Clock& clock)
+        : port_(port), clock_(clock), startMs_(clock.NowMs()), lastProgressMs_(startMs_) {}
+
+    // Gathers one line, its LF dropped.
+    LineEnd Next(std::string& line) {
+        line.clear();
+        // A line error makes every read fail until the error state is read; one reported now
+        // spoils the bytes to come.
+        LineErrorReported();
+        bool spoiled = false;
+        bool tooLong = false;
+        char byte = 0;
+        uint32_t got = 0;
+        for (;;) {
+            if (!port_.Read(&byte, 1, &got))
+                return LineEnd::kReadFailed;
+            if (got != 1)
+                return LineEnd::kBroken;
+            if (suspectBytes_ > 0) {
+                --suspectBytes_;
+                spoiled = true;
+            }
+            if (byte == '\n') {
+                spoiled = LineErrorReported() || spoiled;
+                return spoiled || tooLong ? LineEnd::kBroken : LineEnd::kWhole;
+            }
+            if (line.size() < kMaxLineChars)
+                line += byte;
+            else
+                tooLong = true;
+            if (HasExceeded(clock_.NowMs(), lastProgressMs_, kResendAfterMs)) {
+                SendPair(port_, clock_);
+                lastProgressMs_ = clock_.NowMs();
+            }
+            // A line that never ends must not hold the page past the dump's limit.
+            if (PastLimit())
+                return LineEnd::kBroken;
         }
     }
-}
+    void RecordCame() { lastProgressMs_ = clock_.NowMs(); }
+    bool PastLimit() { return HasExceeded(clock_.NowMs(), startMs_, kDumpLimitMs); }
+
+private:
+    // Reads and clears the line's error state. A reported error may have garbled or dropped any
+    // byte that came since the state was last read: one of the line being read, one of those
+    // that wait, or one lost just before the next to come. Each of them spoils its line.
+    bool LineErrorReported() {
+        uint32_t waiting = 0;
+        bool lineError = false;
+        port_.BytesWaiting(&waiting, &lineError);
+        if (lineError)
+            suspectBytes_ = waiting + 1;
+        return lineError;
+    }
+
+    CommandPort& port_;
+    Clock& clock_;
+    const uint32_t startMs_;
+    uint32_t lastProgressMs_;
+    uint32_t suspectBytes_ = 0;  // the next bytes to read that came before a reported line error
+};
 
 // Reads and drops whatever the tracker has sent, clearing the line's error state; false when the
 // port no longer answers.
 bool DropWhatWaits(CommandPort& port) {
     uint32_t waiting = 0;
-    if (!port.BytesWaiting(&waiting))
+    if (!port.BytesWaiting(&waiting, nullptr))
         return false;
     char dropped[256];
     for (uint32_t got = 0; waiting > 0; waiting -= got) {
@@ -81,25 +125,23 @@ bool DropWhatWaits(CommandPort& port) {
 
 bool ReadSettingsDump(CommandPort& port,
                       Clock& clock,
-                      std::vector<std::wstring>& commands,
+                      std::vector<std::string>& commands,
                       const std::function<void(uint8_t)>& onAccepted) {
     SendPair(port, clock);
-    const uint32_t startMs = clock.NowMs();
-    uint32_t lastProgressMs = startMs;
+    DumpLines lines(port, clock);
     g_recordCount = 0;
     bool closingRecordCame = false;
     int failedReadsInARow = 0;
     std::string line;
     while (port.IsOpen()) {
-        const LineEnd end = ReadLine(port, clock, lastProgressMs, line);
+        const LineEnd end = lines.Next(line);
         // A read that fails again right after the line's error state was cleared is a port that
         // has gone (the cable came out): nothing more will come, so the dump ends now.
         failedReadsInARow = end == LineEnd::kReadFailed ? failedReadsInARow + 1 : 0;
         if (failedReadsInARow >= kFailedReadsOfAGonePort)
             port.Close();
         if (end == LineEnd::kWhole && IsSettingsRecord(line.data(), line.size())) {
-            const std::wstring record = WidenTrackerText(line + '\n');
-            switch (PlaceOfRecord(record, g_recordCount)) {
+            switch (PlaceOfRecord(line, g_recordCount)) {
                 case RecordPlace::kWrongStart:
                     port.Close();
                     break;
@@ -111,14 +153,14 @@ bool ReadSettingsDump(CommandPort& port,
                     port.Close();
                     [[fallthrough]];
                 case RecordPlace::kNext:
-                    commands.push_back(RestoreCommandFor(record));
+                    commands.push_back(RestoreCommandFor(line));
                     ++g_recordCount;
                     onAccepted(g_recordCount);
-                    lastProgressMs = clock.NowMs();
+                    lines.RecordCame();
                     break;
             }
         }
-        if (HasExceeded(clock.NowMs(), startMs, kDumpLimitMs))
+        if (lines.PastLimit())
             port.Close();
     }
     return closingRecordCame;
@@ -133,7 +175,7 @@ CommandSent SendRestoreCommand(CommandPort& port, Clock& clock, const std::wstri
         return CommandSent::kNotSent;
     if (!port.Write(text.data(), static_cast<uint32_t>(text.size()))) {
         uint32_t waiting = 0;
-        return port.BytesWaiting(&waiting) ? CommandSent::kNotSent : CommandSent::kPortGone;
+        return port.BytesWaiting(&waiting, nullptr) ? CommandSent::kNotSent : CommandSent::kPortGone;
     }
     clock.SleepMs(kAfterRestoreCommandMs);
     return CommandSent::kSent;

@@ -19,12 +19,13 @@ extern const char OoCommand[];
 extern const char L0Query[];
 
 // Asks the tracker on the open port for its settings and appends them to commands as restore
-// commands, in the order accepted; after each accepted record, onAccepted gets the new
-// g_recordCount. True only when the dump's closing record came, so a dump that lost its end is
-// never taken for whole. The port is closed on return.
+// commands in the tracker's own bytes, in the order accepted; a line that may hold a byte the
+// line garbled or lost is never taken for a record. After each accepted record, onAccepted gets
+// the new g_recordCount. True only when the dump's closing record came, so a dump that lost its
+// end is never taken for whole. The port is closed on return.
 bool ReadSettingsDump(CommandPort& port,
                       Clock& clock,
-                      std::vector<std::wstring>& commands,
+                      std::vector<std::string>& commands,
                       const std::function<void(uint8_t)>& onAccepted);
 
 enum class CommandSent {

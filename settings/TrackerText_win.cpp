@@ -12,6 +12,19 @@ std::wstring WidenTrackerText(const std::string& bytes) {
     return wide;
 }
 
+bool WidenTrackerTextExactly(const std::string& bytes, std::wstring& text) {
+    text.clear();
+    const int size = static_cast<int>(bytes.size());
+    const int units =
+        ::MultiByteToWideChar(CP_THREAD_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+    if (units <= 0)
+        return false;
+    text.resize(static_cast<size_t>(units));
+    ::MultiByteToWideChar(CP_THREAD_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, text.data(), units);
+    std::string back;
+    return NarrowTrackerText(text, back) && back == bytes;
+}
+
 bool NarrowTrackerText(const std::wstring& text, std::string& bytes) {
     bytes.clear();
     const int size = static_cast<int>(text.size());

@@ -99,6 +99,11 @@ TEST(ComPort, OpensOnlyAPortItCanSetUpAndStartsFromAClearLine) {
             else
                 got = static_cast<uint32_t>(rig.port.Read(buffer, sizeof buffer, 50));
             EXPECT_EQ(0u, got);
+            // A line error is told, but not one from before the open.
+            bool lineError = true;
+            EXPECT_TRUE(rig.port.BytesWaiting(&got, &lineError) && !lineError);
+            rig.line.LineError(rig.line.NowMs(), CE_FRAME);
+            EXPECT_TRUE(rig.port.BytesWaiting(&got, &lineError) && lineError);
             if (c.left != kSettingsRefused) {
                 // The command line aborts on errors and has no flow control; the transfer keeps the
                 // driver's flow control and goes on after an error.

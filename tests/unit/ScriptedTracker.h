@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,9 @@ inline std::vector<std::string> Whats(const std::vector<std::string>& events) {
 
 struct Reply {
     std::vector<std::string> lines;
-    enum How { kRead, kReadFails, kReadsNothing } how = kRead;
+    // kLineError: the driver reports a line error as each line arrives, and reads take it all the
+    // same, as without abort-on-error.
+    enum How { kRead, kReadFails, kReadsNothing, kLineError } how = kRead;
     uint32_t notBeforeMs = 0;  // only a request written this long after the start gets it
 };
 
@@ -72,6 +75,8 @@ public:
         if (!queued.empty() && Elapsed() >= queued.front().notBeforeMs) {
             uint32_t atMs = Elapsed() + kReplyAfterMs;
             for (const std::string& line : queued.front().lines) {
+                if (queued.front().how == Reply::kLineError)
+                    lineErrorsAt_.insert(atMs);
                 for (char byte : line)
                     incoming_.insert({atMs, {byte, queued.front().how}});
                 atMs += kLineGapMs;
@@ -80,7 +85,11 @@ public:
         }
         return ++writes < failingWrite || failingWrite == 0;
     }
-    bool BytesWaiting(uint32_t* count) override {
+    bool BytesWaiting(uint32_t* count, bool* lineError) override {
+        const auto dueErrors = lineErrorsAt_.upper_bound(Elapsed());
+        if (lineError)
+            *lineError = dueErrors != lineErrorsAt_.begin() && Elapsed() < goneFromMs;
+        lineErrorsAt_.erase(lineErrorsAt_.begin(), dueErrors);
         *count = 0;
         if (Elapsed() >= goneFromMs)
             return false;
@@ -144,4 +153,5 @@ private:
     bool lastOpenFailed_ = false;
     size_t sleepsAtLastOpen_ = 0;
     std::multimap<uint32_t, Byte> incoming_;
+    std::set<uint32_t> lineErrorsAt_;  // reported by the next BytesWaiting once they are due
 };

@@ -49,13 +49,14 @@ std::vector<std::wstring> Wide(const Lines& lines) {
     return wide;
 }
 
-std::vector<std::wstring> CommandsFor(const Lines& records) {
-    std::vector<std::wstring> commands = Wide(records);
-    std::transform(commands.begin(), commands.end(), commands.begin(), RestoreCommandFor);
+Lines CommandsFor(const Lines& records) {
+    Lines commands;
+    for (const std::string& record : records)
+        commands.push_back(RestoreCommandFor(record.substr(0, record.size() - 1)));  // before its LF
     return commands;
 }
 
-bool ReadDump(ScriptedTracker& tracker, std::vector<std::wstring>& commands) {
+bool ReadDump(ScriptedTracker& tracker, Lines& commands) {
     tracker.Open();
     const bool complete = ReadSettingsDump(tracker, tracker.clock, commands, [](uint8_t) {});
     EXPECT_FALSE(tracker.IsOpen());
@@ -74,13 +75,14 @@ TEST(SettingsDump, OnlyRecordsInTheirPlaceAreKept) {
     const Case cases[] = {
         {"510 characters", {FirstRecordOf(510), first, closing}, {0, 2}},
         {"511 characters", {FirstRecordOf(511), first, closing}, {1, 2}},
+        {"dropped up to its LF", {std::string(512, 'x') + Record(1, 0, "A"), first, closing}, {1, 2}},
         {"first is not the dump's first", {"GSs,KV718-0041,0,1,A*5C!\r\n", first, closing}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedTracker tracker;
         tracker.replies[kL0] = {{c.lines}};
-        std::vector<std::wstring> commands;
+        Lines commands;
         EXPECT_EQ(!c.accepted.empty(), ReadDump(tracker, commands));
         Lines accepted;
         for (size_t at : c.accepted)
@@ -98,7 +100,7 @@ TEST(SettingsDump, LostRecordIsFetchedWithTheWholeDumpAgain) {
     Lines broken = {whole[0], whole[1], whole[3], whole[4]};
     broken.resize(240, "$GPRMC,000000,V*00\r\n");  // the tracker's other chatter goes on
     tracker.replies[kL0] = {{broken}, {whole}};
-    std::vector<std::wstring> commands;
+    Lines commands;
     EXPECT_TRUE(ReadDump(tracker, commands));
     EXPECT_EQ(CommandsFor(whole), commands);
     // Once 10 s have passed without a record the pair goes again, and the whole dump follows.
@@ -116,7 +118,7 @@ TEST(SettingsDump, DumpWithoutItsClosingRecordIsNeverWhole) {
         records.push_back(Record(0, number));
     ScriptedTracker tracker;
     tracker.replies[kL0] = {{records}};
-    std::vector<std::wstring> commands;
+    Lines commands;
     EXPECT_FALSE(ReadDump(tracker, commands));
     EXPECT_EQ(254u, commands.size());
 }
@@ -125,18 +127,26 @@ TEST(SettingsDump, PortThatGoesEndsTheDumpAtOnce) {
     ScriptedTracker tracker;
     tracker.replies[kL0] = {{{Record(1, 0), Record(0, 1), Record(0, 2), Record(2, 3)}}};
     tracker.goneFromMs = kFirstLineMs + kLineGapMs;  // the cable comes out after the first record
-    std::vector<std::wstring> commands;
+    Lines commands;
     EXPECT_FALSE(ReadDump(tracker, commands));
     // Not at the dump's 120 s limit, nor at its 10 s resend: right after the cable came out.
     EXPECT_EQ("close", What(tracker.events.back()));
     EXPECT_LT(At(tracker.events.back()), tracker.goneFromMs + 100);
 }
 
+TEST(SettingsDump, LineThatNeverEndsEndsAtTheLimit) {
+    ScriptedTracker tracker;
+    tracker.replies[kL0] = {{Lines(2600, "GSs,")}};  // 130 s of text and never an LF
+    Lines commands;
+    EXPECT_FALSE(ReadDump(tracker, commands));
+    EXPECT_LE(At(tracker.events.back()), 120000u + kFirstLineMs + kLineGapMs);
+}
+
 TEST(SettingsDump, SilentTrackerIsAskedOnceUntilTheLimit) {
     for (uint32_t start : {1000u, 0xFFFFF000u}) {
         SCOPED_TRACE("start tick " + std::to_string(start));
         ScriptedTracker tracker(start);
-        std::vector<std::wstring> commands;
+        Lines commands;
         EXPECT_FALSE(ReadDump(tracker, commands));
         EXPECT_EQ((Events{"open", "write " + kOo, "write " + kL0, "close"}), Whats(tracker.events));
         EXPECT_GT(At(tracker.events.back()), 120000u);
@@ -152,13 +162,23 @@ TEST(SaveSettings, OnlyAWholeDumpReplacesTheBackup) {
         size_t records;  // of the two-record dump
         bool backupWritable;
         const wchar_t* log;  // after the bar's range
+        Reply::How how = Reply::kRead;
+        size_t chatterLines = 0;  // other output, each line with a record, as the set command's answer
+        std::string payload = "TZ=+3,DST=0";
     };
+    const wchar_t* const notWritten = L"at 1; at 255; Невозможно сохранить настройки! 17; ";
     const Case cases[] = {
         {"saved", true, 2, true, L"at 1; at 255; succeeded; "},
         {"port not open", false, 2, true, L"Невозможно открыть СОМ-порт! 17; "},
         {"no closing record", true, 1, true, L"at 1; Превышено время ожидания! 16; "},
-        {"backup not writable", true, 2, false, L"at 1; at 255; Невозможно сохранить настройки! 17; "},
+        {"backup not writable", true, 2, false, notWritten},
+        // In the Japanese code page NEC's copy of an IBM character comes back as IBM's.
+        {"not carried back", true, 2, true, notWritten, Reply::kRead, 0, "TZ=\xED\x40"},
+        // Told as each record ends, or as the line before it ends, with the record waiting.
+        {"line errors", true, 2, true, L"Превышено время ожидания! 16; ", Reply::kLineError},
+        {"line errors behind", true, 2, true, L"Превышено время ожидания! 16; ", Reply::kLineError, 4},
     };
+    const ThreadLocale japanese(MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));  // 932
     const std::vector<std::wstring> previous = {L"GSS,KestrelonKV-718,1,0,old*QQ!\r\n"};
     const std::vector<std::wstring> saved = {L"GSS,KestrelonKV-718,1,0,TZ=+3,DST=0*QQ!\r\n",
                                              L"GSS,KestrelonKV-718,2,1,*QQ!\r\n"};
@@ -171,7 +191,8 @@ TEST(SaveSettings, OnlyAWholeDumpReplacesTheBackup) {
         const std::wstring backup = folder / L"back.pro";
         ASSERT_TRUE(SaveBackup(backup.c_str(), previous));
         tracker.canOpen = [open = c.canOpen] { return open; };
-        tracker.replies[kL0] = {{Lines{Record(1, 0), Record(2, 1, "")}}};
+        tracker.replies[kL0] = {{Lines{Record(1, 0, c.payload), Record(2, 1, "")}, c.how}};
+        tracker.replies[kOo] = {{Lines(c.chatterLines, "$GPRMC,000000,V*00\r\n")}};
         tracker.replies[kL0][0].lines.resize(c.records);
         // A file where the backup's folder should be: no backup can be created there.
         const std::wstring path = c.backupWritable ? backup : backup + L"\\back.pro";
