@@ -11,7 +11,6 @@
 //   open | read:LENGTH:WAIT_MS (what came, in hex) | write:TEXT:WAIT_MS | close
 //   destroy             destroys the object
 //   other               the following steps use the other object
-//   upload:PATH         UploadFirmware with PATH as the chosen file
 //   await               waits for a line on standard input, while the test acts on the tracker
 #include <windows.h>
 
@@ -24,7 +23,6 @@
 #include "link/ComPort.h"
 #include "link/TrackerCommands.h"
 #include "link/TrackerPortState.h"
-#include "transfer/UploadFirmware.h"
 
 namespace {
 
@@ -104,11 +102,6 @@ int main(int argc, char** argv) {
             ports[current].reset();
         } else if (name == "other") {
             current = 1 - current;
-        } else if (name == "upload") {
-            std::vector<wchar_t> path(rest.size() + 1);
-            MultiByteToWideChar(CP_ACP, 0, rest.c_str(), -1, path.data(), static_cast<int>(path.size()));
-            const std::unique_ptr<ComPort> uploadPort = TrackerPort(LineProfile::kUpload);
-            fields = Field("result", UploadFirmware(*uploadPort, SystemClock(), nullptr, path.data()));
         } else if (name == "await") {
             char line[16];
             fields = Field("got", std::fgets(line, sizeof line, stdin) != nullptr);

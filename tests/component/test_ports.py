@@ -4,11 +4,9 @@ simulated tracker, runs the program's code in the probe, and holds what the prob
 against what the tracker saw, in order. How long things take is the benchmark's.
 """
 
-import tempfile
 import unittest
-from pathlib import Path
 
-from harness.portprobe import EVENT_TIMEOUT_S, PortCase, sim, winenv
+from harness.portprobe import EVENT_TIMEOUT_S, PortCase, sim
 from sim.bootloader import WAITING_TEXT
 
 BAUD = 115200
@@ -58,22 +56,6 @@ class Opening(PortCase):
         probe.go()
         released = (probe.next("tracker-open")["opened"], probe.next("open")["opened"])
         self.assertEqual(((0, 0), (1, 1)), (held, released))
-
-    def test_an_upload_that_cannot_begin_says_and_sends_nothing(self):
-        folder = Path(self.enterContext(tempfile.TemporaryDirectory(dir=winenv.BUILD_DIR)))
-        (folder / "image.bin").write_bytes(bytes(range(256)) * 8)
-        for image, plugged in (("image.bin", False), ("gone.bin", True)):
-            if plugged:
-                tracker = self.plug(mode=sim.BOOT)
-                set_up = self.set_line(flow=True).t
-            probe = self.probe("upload:" + winenv.windows_path(folder / image))
-            # A line such as "Sending" would come before the report, and fail it.
-            self.assertEqual(1, probe.next("upload")["result"], image)
-            probe.end()
-        # The port was set up for the boot loader, flow control kept, and closed with nothing sent.
-        self.assertIsNotNone(tracker.wait_event("close", EVENT_TIMEOUT_S, after=set_up))
-        self.assertEqual((BAUD, 1, True, True, True), tuple(tracker.line_settings()))
-        self.assertEqual(b"", tracker.received())
 
 
 class Exchanges(PortCase):
