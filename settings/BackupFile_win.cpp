@@ -81,7 +81,8 @@ bool SameBytes(const std::wstring& first, const std::wstring& second) {
     const HANDLE a = OpenToRead(first);
     const HANDLE b = OpenToRead(second);
     bool same = a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE;
-    char bytesA[4096], bytesB[4096];
+    char bytesA[4096];
+    char bytesB[4096];
     // A read of a file comes up short only at its end.
     for (DWORD countA = sizeof bytesA, countB = 0; same && countA == sizeof bytesA;) {
         same = ::ReadFile(a, bytesA, sizeof bytesA, &countA, nullptr) &&

@@ -6,8 +6,8 @@ int32_t InFile::Read(uint8_t* buffer, int32_t maxBytes) {
         if (size != 0)
             percent = static_cast<uint32_t>(uint64_t{position} * 100 / size);
         // A console that is gone changes nothing.
-        std::fprintf(console, "%8d bytes of %d - %3d%%\r", static_cast<int>(position), static_cast<int>(size),
-                     static_cast<int>(percent));
+        (void)std::fprintf(console, "%8d bytes of %d - %3d%%\r", static_cast<int>(position),
+                           static_cast<int>(size), static_cast<int>(percent));
         (void)std::fflush(console);
     }
 

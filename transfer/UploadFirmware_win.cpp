@@ -46,7 +46,7 @@ int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
     if (console != nullptr) {
         char path[kMaxAnsiPathBytes] = {};
         ::WideCharToMultiByte(CP_ACP, 0, g_sendPath, -1, path, sizeof path, nullptr, nullptr);
-        std::fprintf(console, "Sending %s...\n", path);
+        (void)std::fprintf(console, "Sending %s...\n", path);
     }
 
     YModemTx sender(&port, &clock, progress);
@@ -55,7 +55,7 @@ int SendFirmwareFile(SerialPort& port, Clock& clock, WorkerReport* progress) {
     if (result != 0)
         return 1;
     if (console != nullptr) {
-        std::fprintf(console, "\nSent OK\n");
+        (void)std::fprintf(console, "\nSent OK\n");
         (void)std::fflush(console);
     }
     return 0;
