@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "app/SharedState.h"
-#include "link/UserTexts.h"
+#include "app/MessageBoxes.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg2, CWizardPage)
@@ -36,7 +36,8 @@ void CAboutDlg2::OnChooseFile() {
     WIN32_FILE_ATTRIBUTE_DATA chosen;
     if (::GetFileAttributesExW(chosenPath, GetFileExInfoStandard, &chosen) && chosen.nFileSizeHigh == 0 &&
         chosen.nFileSizeLow == 0) {
-        MessageBox(kEmptyFirmwareText, kErrorCaption, MB_ICONERROR | MB_OK);
+        const FailureBox& box = FailureBoxFor(Failure::kEmptyFirmware);
+        MessageBox(box.text, kErrorCaption, box.style);
         return;
     }
 

@@ -8,7 +8,7 @@
 #include "app/PortDiscovery.h"
 #include "app/SharedState.h"
 #include "app/WizardFlow.h"
-#include "link/UserTexts.h"
+#include "app/MessageBoxes.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CKV718_Firmware_ToolDlg, CDialog)
@@ -76,6 +76,7 @@ void CKV718_Firmware_ToolDlg::OnStart() {
 bool CKV718_Firmware_ToolDlg::ShowPage(WizardPage page) {
     if (PageObject(page).DoModal() != -1)
         return true;
-    MessageBox(kPageNotShownText, kErrorCaption, MB_OK | MB_ICONERROR);
+    const FailureBox& box = FailureBoxFor(Failure::kPageNotShown);
+    MessageBox(box.text, kErrorCaption, box.style);
     return false;
 }

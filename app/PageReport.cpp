@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "afxwin.h"
-#include "link/UserTexts.h"
+#include "app/MessageBoxes.h"
 
 HWND PageWindow(LPVOID page) {
     return static_cast<CWnd*>(page)->m_hWnd;
@@ -21,10 +21,11 @@ void PageReport::Succeeded() {
     ::SendMessageW(page_, WM_WORK_ENDED, IDOK, 0);
 }
 
-void PageReport::Failed(const wchar_t* text, unsigned style) {
+void PageReport::Failed(Failure cause) {
     // Shown from the worker's thread and owned by the page, which it keeps disabled meanwhile;
     // the page asks whether to close the program only once the user has read this.
-    ::MessageBoxW(page_, text, kErrorCaption, style);
+    const FailureBox& box = FailureBoxFor(cause);
+    ::MessageBoxW(page_, box.text, kErrorCaption, box.style);
     ::SendMessageW(page_, WM_WORK_ENDED, IDCANCEL, 0);
 }
 

@@ -23,7 +23,7 @@ public:
     void ProgressRange(uint16_t lowest, uint16_t highest) override;
     void ProgressPosition(uint32_t position) override;
     void Succeeded() override;
-    void Failed(const wchar_t* text, unsigned style) override;
+    void Failed(Failure cause) override;
 
 protected:
     HWND page_;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "app/SharedState.h"
-#include "link/UserTexts.h"
+#include "app/MessageBoxes.h"
 
 void CWizardPage::ConfirmExit() {
     if (MessageBox(kExitQuestionText, kExitQuestionCaption, MB_OKCANCEL | MB_ICONWARNING) == IDOK)

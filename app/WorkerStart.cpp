@@ -1,12 +1,10 @@
 #include "app/WorkerStart.h"
 
-#include "link/UserTexts.h"
-
 bool StartPageWorker(LPTHREAD_START_ROUTINE worker, LPVOID page, WorkerReport& report, ThreadStarter start) {
     DWORD threadId;
     const HANDLE thread = start(nullptr, 0, worker, page, 0, &threadId);
     if (thread == nullptr) {
-        report.Failed(kWorkNotStartedText, WorkerReport::kErrorOk);
+        report.Failed(Failure::kWorkNotStarted);
         return false;
     }
     ::CloseHandle(thread);

@@ -1,14 +1,13 @@
 #include "link/ResetWork.h"
 
 #include "link/TrackerCommands.h"
-#include "link/UserTexts.h"
 
 int RunResetWork(CommandPort& port,
                  Clock& clock,
                  const std::function<bool()>& queryWindowsVersion,
                  WorkerReport& report) {
     if (!SendResetCommand(port, clock, queryWindowsVersion))
-        return report.Fail(kTrackerTimeoutText, WorkerReport::kErrorOk);
+        return report.Fail(Failure::kTrackerSilent);
     // The tracker restarts with its new firmware; its port is back once it opens again. The
     // first open that works counts, even one before the old port has gone away.
     const uint32_t startMs = clock.NowMs();
@@ -18,7 +17,7 @@ int RunResetWork(CommandPort& port,
             return report.Done();
         }
         if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
-            return report.Fail(kTrackerTimeoutText, WorkerReport::kErrorOk);
+            return report.Fail(Failure::kTrackerSilent);
         clock.SleepMs(kReopenPauseMs);
     }
 }

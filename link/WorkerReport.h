@@ -3,29 +3,27 @@
 #pragma once
 #include <cstdint>
 
+#include "link/Failure.h"
+
 class WorkerReport {
 public:
-    // Styles of the error box: the error icon with OK, or with OK and Cancel.
-    static constexpr unsigned kErrorOk = 0x10;
-    static constexpr unsigned kErrorOkCancel = 0x11;
-
     virtual ~WorkerReport() = default;
     // The page's bar, for the workers whose page has one.
     virtual void ProgressRange(uint16_t lowest, uint16_t highest) = 0;
     virtual void ProgressPosition(uint32_t position) = 0;
     // The work is done: the page ends and the wizard goes on.
     virtual void Succeeded() = 0;
-    // The work failed: the user reads text in an error box, then the page asks whether to close
+    // The work failed: the user reads why in an error box, then the page asks whether to close
     // the program. Returns only if the user chose to stay.
-    virtual void Failed(const wchar_t* text, unsigned style) = 0;
+    virtual void Failed(Failure cause) = 0;
 
     // The work ends here: the report, then the worker thread's exit code (1 done, 0 failed).
     int Done() {
         Succeeded();
         return 1;
     }
-    int Fail(const wchar_t* text, unsigned style) {
-        Failed(text, style);
+    int Fail(Failure cause) {
+        Failed(cause);
         return 0;
     }
 };

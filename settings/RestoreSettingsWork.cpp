@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "link/UserTexts.h"
 #include "settings/BackupFile.h"
 #include "settings/SettingsExchange.h"
 
@@ -12,10 +11,10 @@ int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report
     std::vector<std::wstring> lines;
     // A backup without a line would restore nothing: that is no success to report.
     if (!LoadBackup(backupPath, lines) || lines.empty())
-        return report.Fail(kBackupNotReadText, WorkerReport::kErrorOk);
+        return report.Fail(Failure::kBackupNotRead);
     report.ProgressRange(0, static_cast<uint16_t>(lines.size() - 1));
     if (!port.Open())
-        return report.Fail(kPortNotOpenText, WorkerReport::kErrorOkCancel);
+        return report.Fail(Failure::kPortNotOpen);
     bool everyLineSent = true;
     for (const std::wstring& line : lines) {
         switch (SendRestoreCommand(port, clock, line)) {
@@ -23,12 +22,12 @@ int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report
                 break;
             case CommandSent::kNotSent:
                 everyLineSent = false;
-                report.Failed(kCommandNotSentText, WorkerReport::kErrorOkCancel);
+                report.Failed(Failure::kLineNotSent);
                 break;
             case CommandSent::kPortGone:
                 // The cable is out: no line after this one can go either, so one box says so.
                 port.Close();
-                return report.Fail(kCommandNotSentText, WorkerReport::kErrorOk);
+                return report.Fail(Failure::kSettingsNotRestored);
         }
         ++g_recordCount;
         report.ProgressPosition(g_recordCount);
@@ -36,6 +35,6 @@ int RunRestoreSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report
     port.Close();
     // The tracker lacks a setting: the job must not end on the page that says they are restored.
     if (!everyLineSent)
-        return report.Fail(kCommandNotSentText, WorkerReport::kErrorOk);
+        return report.Fail(Failure::kSettingsNotRestored);
     return report.Done();
 }

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "link/UserTexts.h"
 #include "settings/BackupFile.h"
 #include "settings/SettingsExchange.h"
 #include "settings/TrackerText.h"
@@ -20,18 +19,18 @@ int RunSaveSettingsWork(CommandPort& port, Clock& clock, WorkerReport& report, c
     port.Open();
     clock.SleepMs(kBridgeSettleMs);
     if (!port.IsOpen())
-        return report.Fail(kPortNotOpenText, WorkerReport::kErrorOkCancel);
+        return report.Fail(Failure::kPortNotOpen);
     std::vector<std::string> dump;
     if (!ReadSettingsDump(port, clock, dump, [&report](uint8_t count) { report.ProgressPosition(count); }))
-        return report.Fail(kTrackerTimeoutText, WorkerReport::kErrorOk);
+        return report.Fail(Failure::kTrackerSilent);
     // A setting that this PC's code page cannot carry byte for byte would come back changed: the
     // upgrade must not begin as if it were kept.
     std::vector<std::wstring> commands(dump.size());
     for (size_t at = 0; at < dump.size(); ++at) {
         if (!WidenTrackerTextExactly(dump[at], commands[at]))
-            return report.Fail(kBackupNotWrittenText, WorkerReport::kErrorOkCancel);
+            return report.Fail(Failure::kBackupNotWritten);
     }
     if (!SaveBackup(backupPath, commands))
-        return report.Fail(kBackupNotWrittenText, WorkerReport::kErrorOkCancel);
+        return report.Fail(Failure::kBackupNotWritten);
     return report.Done();
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 
+#include "app/MessageBoxes.h"
 #include "link/WorkerReport.h"
 
 // A worker's report as one text: "range 0..50; at 1; ...; succeeded; ".
@@ -12,8 +13,10 @@ public:
     }
     void ProgressPosition(uint32_t position) override { log += L"at " + std::to_wstring(position) + L"; "; }
     void Succeeded() override { log += L"succeeded; "; }
-    void Failed(const wchar_t* text, unsigned style) override {
-        log += text + (L" " + std::to_wstring(style)) + L"; ";
+    // The box the user would read: its text and its style, as the page shows it.
+    void Failed(Failure cause) override {
+        const FailureBox& box = FailureBoxFor(cause);
+        log += box.text + (L" " + std::to_wstring(box.style)) + L"; ";
     }
     std::wstring log;
 };
