@@ -1,16 +1,12 @@
-// Finding the tracker's port: its bridge's friendly name, the pass over the present devices, and
-// the slot that hands the name to the workers.
+// The pass over the present devices that finds the tracker's port and publishes it.
 #include "link/TrackerPortScan.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <cwchar>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "FakeClock.h"
@@ -18,10 +14,6 @@
 #include "link/PortNameSlot.h"
 
 namespace {
-
-// The program's slot is a namespace-scope static that another static's constructor may use, so
-// it must be constant-initialised: this fails to build if the slot ever needs start-up code.
-[[maybe_unused]] constexpr PortNameSlot kNeedsNoStartUpCode;
 
 std::wstring Read(const PortNameSlot& slot) {
     wchar_t name[kMaxPortNameChars + 1];
@@ -87,41 +79,7 @@ const wchar_t kProlific3[] = L"Prolific USB-to-Serial Comm Port (COM3)";
 
 }  // namespace
 
-TEST(FriendlyName, BridgeIsKnownByItsMakersNameAndItsPortByTheLastParentheses) {
-    const struct {
-        const wchar_t* name;
-        bool bridge;
-        const wchar_t* port;
-    } kCases[] = {
-        {kStm7, true, L"COM7"},
-        {L"USB (COM5) by Prolific", true, L"COM5"},
-        {L"USB Serial Port (COM12)", false, L"COM12"},
-        {L"stmicroelectronics Virtual COM Port (COM7)", false, L"COM7"},
-        {L"PROLIFIC USB-to-Serial Comm Port (COM3)", false, L"COM3"},
-        {L"STM32 (Rev B) Port (COM4)", true, L"COM4"},
-        {L"STM (COM123456)", true, L"COM123456"},
-        // Only "COM" and a number is a port: a path would open a file and get the commands.
-        {L"STM Port (COM4) (Rev B)", true, L""},
-        {L"STM Port (C:\\x)", true, L""},
-        {L"STM Port (COM)", true, L""},
-        {L"STM Port (COM07)", true, L""},
-        {L"STM Port (COM7a)", true, L""},
-        {L"STM Port (COM 7)", true, L""},
-        {L"STM (COM1234567)", true, L""},
-        {L"STM Virtual COM Port", true, L""},
-        {L"STM Virtual COM Port (COM7", true, L""},
-        {nullptr, false, L""},
-    };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.bridge, IsTrackerBridgeName(c.name));
-        wchar_t port[kMaxPortNameChars + 1] = L"STALE";
-        EXPECT_EQ(*c.port != L'\0', CutPortName(c.name, port));
-        EXPECT_EQ(std::wstring(c.port), port) << "a refused name leaves the port empty";
-    }
-}
-
-TEST(PortScan, LastBridgeFoundIsPublishedOnceAndShown) {
+TEST(TrackerPortScan, LastBridgeFoundIsPublishedOnceAndShown) {
     const struct {
         std::vector<FakeDevice> devices;
         std::vector<std::wstring> found;
@@ -154,7 +112,7 @@ TEST(PortScan, LastBridgeFoundIsPublishedOnceAndShown) {
     }
 }
 
-TEST(PortScan, WithoutADeviceListTheLastKnownPortStays) {
+TEST(TrackerPortScan, WithoutADeviceListTheLastKnownPortStays) {
     Scan scan({{kStm7}}, L"COM5");
     scan.devices.openFails = true;
     scan.Run();
@@ -162,44 +120,4 @@ TEST(PortScan, WithoutADeviceListTheLastKnownPortStays) {
     EXPECT_TRUE(scan.display.shown.empty());
     EXPECT_TRUE(scan.devices.bufferSizes.empty());
     EXPECT_EQ(0, scan.devices.closes) << "a list that was never obtained is not released";
-}
-
-TEST(PortNameSlot, HoldsTheLastNameThatFits) {
-    PortNameSlot slot;
-    EXPECT_TRUE(slot.Set(L"COM123456"));
-    EXPECT_TRUE(slot.Set(L"COM3"));
-    EXPECT_FALSE(slot.Set(L"COM1234567"));
-    EXPECT_FALSE(slot.Set(nullptr));
-    EXPECT_EQ(L"COM3", Read(slot));
-    EXPECT_TRUE(slot.Set(L""));
-    EXPECT_EQ(L"", Read(slot));
-}
-
-// Discovery rewrites the name on the UI thread while a worker reads it to open the port; the
-// worker must only ever see one of the names written. Reading goes on until a million reads
-// have overlapped a million writes, so that the two threads really ran side by side.
-TEST(PortNameSlot, ReaderNeverSeesAHalfWrittenName) {
-    PortNameSlot slot;
-    const wchar_t* const names[] = {L"AAAAAAAAA", L"BBBBBBBBB"};
-    slot.Set(names[0]);
-    std::atomic<long> writes{0};
-    std::atomic<bool> reading{true};
-    std::thread writer([&] {
-        for (long i = 0; reading; ++i) {
-            slot.Set(names[i % 2]);
-            writes.store(i + 1, std::memory_order_relaxed);
-        }
-    });
-    long reads = 0;
-    long torn = 0;
-    std::wstring firstTorn;
-    for (; reads < 1000000 || writes.load(std::memory_order_relaxed) < 1000000; ++reads) {
-        wchar_t seen[kMaxPortNameChars + 1];
-        slot.Get(seen);
-        if (std::wcscmp(seen, names[0]) != 0 && std::wcscmp(seen, names[1]) != 0 && torn++ == 0)
-            firstTorn = seen;
-    }
-    reading = false;
-    writer.join();
-    EXPECT_EQ(0, torn) << "of " << reads << " reads; the first torn one: " << firstTorn;
 }
