@@ -35,13 +35,13 @@ public:
 
     static constexpr int32_t kHeaderSize = 1024;
 
-    // How many 1024-byte chunks of the file have been handled, from 1, the end of the file
-    // counting as one more.
-    using ChunkCount = std::function<void(uint32_t chunks)>;
+    // Hears how many 1024-byte chunks of the file have been handled, from 1, the end of the
+    // file counting as one more.
+    using ChunkListener = std::function<void(uint32_t chunks)>;
 
     // port and clock stay the caller's; the clock bounds the waits for a quiet line. onChunk,
     // which may be empty, hears of every chunk as soon as the receiver has taken it.
-    YModemTx(SerialPort* port, Clock* clock, ChunkCount onChunk)
+    YModemTx(SerialPort* port, Clock* clock, ChunkListener onChunk)
         : port(port), clock(clock), onChunk(std::move(onChunk)) {}
 
     // The whole batch: block 0 naming the file by its full path, the data, the end of file and
@@ -85,7 +85,7 @@ private:
 
     SerialPort* port;
     Clock* clock;
-    ChunkCount onChunk;
+    ChunkListener onChunk;
     int32_t blockNumber = 0;
     bool crcMode = true;
     uint8_t startChar = 0;

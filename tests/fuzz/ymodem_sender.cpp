@@ -185,8 +185,7 @@ bool CheckFrames(const std::vector<FuzzedLine::Frame>& frames,
         bool matches = false;
         for (bool crc : {false, true}) {
             const std::string expected = FrameFor(sentNumber, area, crc);
-            matches =
-                matches || (frame.whole ? sent == expected : expected.compare(0, sent.size(), sent) == 0);
+            matches |= frame.whole ? sent == expected : expected.compare(0, sent.size(), sent) == 0;
         }
         Check(matches);
         complete = frame.whole && phase == kClosing;

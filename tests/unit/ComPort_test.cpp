@@ -248,9 +248,7 @@ struct Receiver : LinePeer {
         const bool blockZero = bytes.size() > 3 && bytes[1] == 0;
         const bool again = (blockZero && !sawData) || bytes == "\x04";
         sawData = sawData || !blockZero;
-        line.Send(ms + answerMs, again ? "\x06"
-                                         "C"
-                                       : "\x06");
+        line.Send(ms + answerMs, again ? "\x06\x43" : "\x06");  // ACK, then 'C' again
     }
     SerialDriverModel& line;
     uint32_t answerMs = 2;
@@ -276,8 +274,7 @@ TEST(PageWork, UploadOnThePacedLineKeepsToTheProtocolsOwnTime) {
     TempFolder folder;
     const std::wstring path = folder.Put(L"kv718a.dfu", std::string(8 * 1024, '\x5A'));
     const FirmwareImage image = OpenImage(path, 8 * 1024);
-    // Wherever the page's handle stands, the upload reads from the image's first byte.
-    ::SetFilePointer(image.file, 0, nullptr, FILE_END);
+    ::SetFilePointer(image.file, 0, nullptr, FILE_END);  // the upload reads from the first byte
     // Standard output a pipe that nobody reads (a wrapper that captures it): the upload writes
     // nothing there, or a longer one would stop once the pipe is full.
     HANDLE unread, pipe;
@@ -320,15 +317,13 @@ TEST(PageWork, EveryUploadFailureGetsItsBoxWithThePortClosedAndTheImageLeftToThe
             rig.line.Unplug();
         TempFolder folder;
         const size_t size = fault == kImageEmpty ? 0 : 1024;
-        const std::wstring path =
-            folder.Put(L"kv718a.dfu", std::string(fault == kImageEndsEarly ? 0 : size, 'Z'));
+        const auto path = folder.Put(L"kv718a.dfu", std::string(fault == kImageEndsEarly ? 0 : size, 'Z'));
         const FirmwareImage image = OpenImage(path, size);
         RecordingReport report;
         EXPECT_EQ(0, RunUploadWork(rig.port, rig.line, report, image));
         EXPECT_EQ(L"Невозможно сохранить изменения! 16; ", report.log);
         EXPECT_TRUE(fault >= kGoneInAFrame || receiver.frames.empty());
         EXPECT_FALSE(rig.line.IsOpen());
-        EXPECT_TRUE(::CloseHandle(image.file) && ::DeleteFileW(path.c_str()))
-            << "the work closed the image or left it open";
+        EXPECT_TRUE(::CloseHandle(image.file) && ::DeleteFileW(path.c_str())) << "closed or left open";
     }
 }

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <map>
 #include <numeric>
 #include <string>
@@ -21,10 +19,9 @@ const std::string kName = std::string("c:/firmware/kv718a.dfu") + '\0';
 
 // The image's bytes as the sender reads them, in pieces of its asking.
 struct ImageSource : YModemTx::InStream {
-    explicit ImageSource(const std::string& bytes) : bytes(bytes) {}
+    explicit ImageSource(std::string bytes) : bytes(std::move(bytes)) {}
     int32_t Read(uint8_t* buffer, int32_t maxBytes) override {
-        const size_t count = std::min(static_cast<size_t>(maxBytes), bytes.size() - offset);
-        std::memcpy(buffer, bytes.data() + offset, count);
+        const size_t count = bytes.copy(reinterpret_cast<char*>(buffer), maxBytes, offset);
         offset += count;
         return static_cast<int32_t>(count);
     }
@@ -39,10 +36,9 @@ std::string Image(size_t size) {
     return bytes;
 }
 
-int32_t Send(ScriptedLine& line, const std::string& image, YModemTx::ChunkCount onChunk = nullptr) {
+int32_t Send(ScriptedLine& line, const std::string& image, YModemTx::ChunkListener onChunk = nullptr) {
     ImageSource source(image);
-    return YModemTx(&line, &line, std::move(onChunk))
-        .SendFile(kPath, static_cast<uint32_t>(image.size()), &source);
+    return YModemTx(&line, &line, std::move(onChunk)).SendFile(kPath, uint32_t(image.size()), &source);
 }
 
 uint16_t Crc(const std::string& bytes) {
