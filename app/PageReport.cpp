@@ -9,8 +9,9 @@ HWND PageWindow(LPVOID page) {
     return static_cast<CWnd*>(page)->m_hWnd;
 }
 
-void PageReport::ProgressRange(uint16_t lowest, uint16_t highest) {
-    ::SendMessageW(progress_, PBM_SETRANGE, 0, MAKELPARAM(lowest, highest));
+void PageReport::ProgressRange(uint32_t lowest, uint32_t highest) {
+    // The upload's bar counts the image's KiB, which may be more than 16 bits hold.
+    ::SendMessageW(progress_, PBM_SETRANGE32, lowest, static_cast<LPARAM>(highest));
 }
 
 void PageReport::ProgressPosition(uint32_t position) {
@@ -27,8 +28,4 @@ void PageReport::Failed(Failure cause) {
     const FailureBox& box = FailureBoxFor(cause);
     ::MessageBoxW(page_, box.text, kErrorCaption, box.style);
     ::SendMessageW(page_, WM_WORK_ENDED, IDCANCEL, 0);
-}
-
-void UploadPageReport::ProgressPosition(uint32_t chunks) {
-    ::SendMessageW(page_, WM_UPLOAD_PROGRESS, chunks, static_cast<LPARAM>(imageKiB_));
 }

@@ -6,9 +6,6 @@
 
 #include "link/WorkerReport.h"
 
-// The upload tells page 6 how many 1024-byte chunks it has handled (wParam) of an image of
-// lParam KiB; the page moves its bar.
-constexpr UINT WM_UPLOAD_PROGRESS = WM_USER + 2;
 // The page's work has ended: wParam IDOK when it is done, IDCANCEL when it failed. The program's
 // own message, so that no command of a template's button can pass for it.
 constexpr UINT WM_WORK_ENDED = WM_APP + 1;
@@ -20,24 +17,12 @@ class PageReport : public WorkerReport {
 public:
     // progress: the page's bar, or null for a page without one.
     explicit PageReport(HWND page, HWND progress = nullptr) : page_(page), progress_(progress) {}
-    void ProgressRange(uint16_t lowest, uint16_t highest) override;
+    void ProgressRange(uint32_t lowest, uint32_t highest) override;
     void ProgressPosition(uint32_t position) override;
     void Succeeded() override;
     void Failed(Failure cause) override;
 
-protected:
+private:
     HWND page_;
-
-private:
     HWND progress_;
-};
-
-// Page 6 moves its bar itself: each position goes to the page as WM_UPLOAD_PROGRESS.
-class UploadPageReport : public PageReport {
-public:
-    UploadPageReport(HWND page, uint32_t imageKiB) : PageReport(page), imageKiB_(imageKiB) {}
-    void ProgressPosition(uint32_t chunks) override;
-
-private:
-    uint32_t imageKiB_;
 };

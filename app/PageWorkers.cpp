@@ -59,8 +59,9 @@ DWORD WINAPI BootLoaderWaitWorker(LPVOID page) {
 
 DWORD WINAPI UploadWorker(LPVOID page) {
     ComPort port = TrackerPort(LineProfile::kUpload);
-    UploadPageReport report(PageWindow(page), static_cast<uint32_t>(g_imageSize >> 10));
-    return RunUploadWork(port, SystemClock(), report, g_firmwarePath);
+    const auto* uploadPage = static_cast<CAboutDlg5*>(page);
+    PageReport report(PageWindow(page), uploadPage->m_progress.m_hWnd);
+    return RunUploadWork(port, SystemClock(), report, uploadPage->m_image);
 }
 
 DWORD WINAPI ResetWorker(LPVOID page) {

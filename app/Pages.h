@@ -3,6 +3,7 @@
 #include "afxcmn.h"
 #include "app/WizardPage.h"
 #include "app/WorkPage.h"
+#include "transfer/UploadWork.h"
 
 // Page 1: the choice of job.
 class CAboutDlg0 : public CWizardPage {
@@ -58,11 +59,17 @@ public:
     CAboutDlg5();
     ~CAboutDlg5() override;
     BOOL OnInitDialog() override;
-    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     CProgressCtrl m_progress;
+    // The image as the upload reads it, open from the page's start until its work ends.
+    FirmwareImage m_image = {};
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
+    LRESULT OnUploadEnded(WPARAM outcome, LPARAM);
+    DECLARE_MESSAGE_MAP()
+
+private:
+    CFile m_imageFile;
 };
 
 // Page 7: the tracker restarts with its new firmware.

@@ -2,4 +2,3 @@
 
 int g_job = UpgradeKeepSettings;
 wchar_t g_firmwarePath[kFirmwarePathChars] = {};
-uint64_t g_imageSize = 0;

@@ -18,4 +18,3 @@ constexpr size_t kFirmwarePathChars = 512;
 
 extern int g_job;
 extern wchar_t g_firmwarePath[kFirmwarePathChars];
-extern uint64_t g_imageSize;

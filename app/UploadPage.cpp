@@ -1,13 +1,12 @@
-#include <cstdint>
-
 #include "app/Pages.h"
 #include "app/SharedState.h"
 #include "app/PageReport.h"
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-// The bar position that the next progress report sets; used on the page's thread only.
-static int32_t g_progressPos = 0;
+BEGIN_MESSAGE_MAP(CAboutDlg5, CWorkPage)
+ON_MESSAGE(WM_WORK_ENDED, OnUploadEnded)
+END_MESSAGE_MAP()
 
 CAboutDlg5::CAboutDlg5() : CWorkPage(IDD_UPLOAD_PAGE) {}
 
@@ -21,26 +20,17 @@ void CAboutDlg5::DoDataExchange(CDataExchange* dx) {
 BOOL CAboutDlg5::OnInitDialog() {
     CWorkPage::OnInitDialog();
     // An image that cannot be opened throws from GetLength: the user sees why in the library's
-    // error box, no upload starts, and the page can only be left by Cancel.
-    g_imageSize = 0;
-    CFile image;
-    image.Open(g_firmwarePath, 0);
-    g_imageSize += image.GetLength();
-    image.Close();
+    // error box, no upload starts, and the page can only be left by Cancel. The image stays open
+    // for the page alone while the upload reads it: nobody can change it under the transfer.
+    m_imageFile.Open(g_firmwarePath, 0);
+    m_image = {m_imageFile.m_hFile, m_imageFile.m_strFileName.c_str(), m_imageFile.GetLength()};
     StartWorker(UploadWorker);
     return TRUE;
 }
 
-BOOL CAboutDlg5::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
-    if (message == WM_UPLOAD_PROGRESS) {
-        // The bar runs in whole KiB from 1; the report after the last chunk fills it.
-        if (wParam == 1) {
-            m_progress.SendMessage(PBM_SETRANGE32, 1,
-                                   static_cast<LPARAM>(static_cast<uint32_t>(g_imageSize >> 10)));
-            g_progressPos = 0;
-        }
-        m_progress.SendMessage(PBM_SETPOS, static_cast<WPARAM>(g_progressPos), 0);
-        ++g_progressPos;
-    }
-    return CWorkPage::OnWndMsg(message, wParam, lParam, result);
+// The work no longer reads the image: it is the user's again, whether the wizard goes on or the
+// exit question shows.
+LRESULT CAboutDlg5::OnUploadEnded(WPARAM outcome, LPARAM lParam) {
+    m_imageFile.Close();
+    return OnWorkEnded(outcome, lParam);
 }

@@ -3,9 +3,10 @@
 #pragma once
 #include <cstdint>
 
-// Failures of the channel's reads and writes; the transfer passes them through, and its own
-// codes start at -200.
+// Failures of the channel's opening, reads and writes; the transfer passes them through, and its
+// own codes start at -200.
 enum SerialPortResult : int32_t {
+    kPortNotOpened = -103,
     kPortWriteFailed = -104,
     kPortReadFailed = -105,
 };

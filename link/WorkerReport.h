@@ -9,7 +9,7 @@ class WorkerReport {
 public:
     virtual ~WorkerReport() = default;
     // The page's bar, for the workers whose page has one.
-    virtual void ProgressRange(uint16_t lowest, uint16_t highest) = 0;
+    virtual void ProgressRange(uint32_t lowest, uint32_t highest) = 0;
     virtual void ProgressPosition(uint32_t position) = 0;
     // The work is done: the page ends and the wizard goes on.
     virtual void Succeeded() = 0;

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-const wchar_t* g_sendPath = nullptr;
-
 namespace {
 
 constexpr uint8_t kSoh = 0x01;
@@ -233,8 +231,8 @@ int32_t YModemTx::SendData(InStream* source) {
             sent += taken;
         } while (sent < chunkLength);
         ++chunks;
-        if (progress != nullptr)
-            progress->ProgressPosition(chunks);
+        if (onChunk)
+            onChunk(chunks);
         if (chunkLength == 0)
             return 0;
     }
@@ -248,9 +246,9 @@ int32_t YModemTx::AwaitStartAgain() {
     return answer == startChar ? 0 : kUnexpectedAnswer;
 }
 
-int32_t YModemTx::SendFile(uint32_t size, InStream* source) {
+int32_t YModemTx::SendFile(const wchar_t* path, uint32_t size, InStream* source) {
     uint8_t block[kHeaderSize];
-    if (BuildHeader(size, block, g_sendPath) != 0)
+    if (BuildHeader(size, block, path) != 0)
         return kHeaderOverflow;
 
     int32_t result = WaitForStart();

@@ -3,9 +3,10 @@
 // measured on the clock.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "link/Clock.h"
-#include "link/WorkerReport.h"
 #include "link/SerialPort.h"
 
 // Results of the transfer beyond the port's own codes, which pass through unchanged.
@@ -17,10 +18,9 @@ enum YModemResult : int32_t {
     kUnexpectedAnswer = -301,     // not the start request after block 0 or after the end of file
     kCancelledByReceiver = -302,  // two CAN bytes in a row
     kHeaderOverflow = -303,       // the path and the size do not fit into block 0
+    kNoFirmware = -304,           // an empty image (a download cut short), or one of 2 GiB and
+                                  // more: nothing is sent
 };
-
-// The firmware file's full path, which block 0 names; set before a transfer starts.
-extern const wchar_t* g_sendPath;
 
 class YModemTx {
 public:
@@ -35,15 +35,18 @@ public:
 
     static constexpr int32_t kHeaderSize = 1024;
 
-    // port and clock stay the caller's; the clock bounds the waits for a quiet line. progress,
-    // which may be null, hears how many 1024-byte chunks of the file have been handled, from 1,
-    // the end of the file counting as one more; it returns once the page has shown it.
-    YModemTx(SerialPort* port, Clock* clock, WorkerReport* progress)
-        : port(port), clock(clock), progress(progress) {}
+    // Hears how many 1024-byte chunks of the file have been handled, from 1, the end of the
+    // file counting as one more.
+    using ChunkListener = std::function<void(uint32_t chunks)>;
 
-    // The whole batch: block 0 naming g_sendPath, the data, the end of file and the closing
-    // empty block 0. 0 or a negative result code.
-    int32_t SendFile(uint32_t fileSize, InStream* source);
+    // port and clock stay the caller's; the clock bounds the waits for a quiet line. onChunk,
+    // which may be empty, hears of every chunk as soon as the receiver has taken it.
+    YModemTx(SerialPort* port, Clock* clock, ChunkListener onChunk)
+        : port(port), clock(clock), onChunk(std::move(onChunk)) {}
+
+    // The whole batch: block 0 naming the file by its full path, the data, the end of file and
+    // the closing empty block 0. 0 or a negative result code.
+    int32_t SendFile(const wchar_t* path, uint32_t fileSize, InStream* source);
 
     // Block 0's data: the name (letters A-Z lowered, '\' as '/'), a zero byte and the size in
     // decimal digits, the rest zeros. 0, or kHeaderOverflow when they do not fit.
@@ -82,7 +85,7 @@ private:
 
     SerialPort* port;
     Clock* clock;
-    WorkerReport* progress;
+    ChunkListener onChunk;
     int32_t blockNumber = 0;
     bool crcMode = true;
     uint8_t startChar = 0;

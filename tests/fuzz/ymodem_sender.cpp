@@ -140,7 +140,9 @@ std::string FrameFor(uint8_t number, const std::string& area, bool crc) {
 // Walks the frames as a receiver would see them: block 0 naming the file, the data blocks in
 // order (a block again only after the same one), the end of file, the empty closing block 0.
 // Returns whether the batch was complete: the last frame went out as the whole closing block.
-bool CheckFrames(const std::vector<FuzzedLine::Frame>& frames, const std::string& image, const std::string& header) {
+bool CheckFrames(const std::vector<FuzzedLine::Frame>& frames,
+                 const std::string& image,
+                 const std::string& header) {
     // The end of file may go out again and again until the closing block begins.
     enum { kHeader, kData, kEndOfFile, kClosing } phase = kHeader;
     size_t offset = 0, count = 0;  // of the last data block
@@ -183,7 +185,7 @@ bool CheckFrames(const std::vector<FuzzedLine::Frame>& frames, const std::string
         bool matches = false;
         for (bool crc : {false, true}) {
             const std::string expected = FrameFor(sentNumber, area, crc);
-            matches = matches || (frame.whole ? sent == expected : expected.compare(0, sent.size(), sent) == 0);
+            matches |= frame.whole ? sent == expected : expected.compare(0, sent.size(), sent) == 0;
         }
         Check(matches);
         complete = frame.whole && phase == kClosing;
@@ -212,10 +214,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // at most) at most 10 attempts of four calls, with one more read after each block 0.
     FuzzedLine line(script, size + 2 + (blocks + 3) * 40 + 2);
     Image source(image, failAtChunk);
-    g_sendPath = path.c_str();
     uint8_t header[YModemTx::kHeaderSize];
     const bool fits = YModemTx::BuildHeader(imageSize, header, path.c_str()) == 0;
-    const int32_t result = YModemTx(&line, &line, nullptr).SendFile(imageSize, &source);
+    const int32_t result = YModemTx(&line, &line, nullptr).SendFile(path.c_str(), imageSize, &source);
     line.EndFrame(false);
 
     Check(fits || (result == kHeaderOverflow && line.frames.empty()));

@@ -248,15 +248,19 @@ struct Receiver : LinePeer {
         const bool blockZero = bytes.size() > 3 && bytes[1] == 0;
         const bool again = (blockZero && !sawData) || bytes == "\x04";
         sawData = sawData || !blockZero;
-        line.Send(ms + answerMs, again ? "\x06"
-                                         "C"
-                                       : "\x06");
+        line.Send(ms + answerMs, again ? "\x06\x43" : "\x06");  // ACK, then 'C' again
     }
     SerialDriverModel& line;
     uint32_t answerMs = 2;
     bool sawData = false;
     std::vector<std::pair<std::string, uint32_t>> frames;  // and when each was in
 };
+
+// The image as the upload page hands it down: open for the page alone, with its path and size.
+FirmwareImage OpenImage(const std::wstring& path, uint64_t size) {
+    return {::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), path.c_str(),
+            size};
+}
 
 }  // namespace
 
@@ -268,7 +272,9 @@ TEST(PageWork, UploadOnThePacedLineKeepsToTheProtocolsOwnTime) {
     Receiver receiver(rig.line);
     rig.line.Send(rig.line.NowMs() + 100, "C");
     TempFolder folder;
-    const std::wstring image = folder.Put(L"kv718a.dfu", std::string(8 * 1024, '\x5A'));
+    const std::wstring path = folder.Put(L"kv718a.dfu", std::string(8 * 1024, '\x5A'));
+    const FirmwareImage image = OpenImage(path, 8 * 1024);
+    ::SetFilePointer(image.file, 0, nullptr, FILE_END);  // the upload reads from the first byte
     // Standard output a pipe that nobody reads (a wrapper that captures it): the upload writes
     // nothing there, or a longer one would stop once the pipe is full.
     HANDLE unread, pipe;
@@ -277,25 +283,27 @@ TEST(PageWork, UploadOnThePacedLineKeepsToTheProtocolsOwnTime) {
     const int testOutput = _dup(1);
     ASSERT_EQ(0, _dup2(_open_osfhandle(reinterpret_cast<intptr_t>(pipe), 0), 1));
     RecordingReport report;
-    EXPECT_EQ(1, RunUploadWork(rig.port, rig.line, report, image.c_str()));
+    EXPECT_EQ(1, RunUploadWork(rig.port, rig.line, report, image));
     DWORD written = 0;
     (void)std::fflush(stdout);
     ::PeekNamedPipe(unread, nullptr, 0, nullptr, &written, nullptr);
     _dup2(testOutput, 1);
     EXPECT_EQ(0u, written);
-    EXPECT_EQ(L"at 1; at 2; at 3; at 4; at 5; at 6; at 7; at 8; at 9; succeeded; ", report.log);
+    EXPECT_EQ(L"range 1..8; at 0; at 1; at 2; at 3; at 4; at 5; at 6; at 7; at 8; succeeded; ", report.log);
     ASSERT_EQ(11u, receiver.frames.size()) << "block 0, 8 blocks, the end of file, the closing block 0";
     const double boundMs = 1029 * 10 * 1000.0 / 115200 + receiver.answerMs + 30;
     for (size_t i = 2; i <= 8; ++i)
         EXPECT_LE(receiver.frames[i].second - receiver.frames[i - 1].second, boundMs + 1) << "block " << i;
     EXPECT_FALSE(rig.line.IsOpen());
+    ::CloseHandle(image.file);
 }
 
-TEST(PageWork, EveryUploadFailureGetsItsBoxWithPortAndImageClosed) {
+TEST(PageWork, EveryUploadFailureGetsItsBoxWithThePortClosedAndTheImageLeftToThePage) {
     // An empty image (a download cut short) is refused before anything goes. The device also
-    // goes while a frame goes out, or while its answer is awaited.
-    enum Fault { kNoPort, kImageGone, kImageEmpty, kNeverAsked, kGoneInAFrame, kGoneBeforeAnAnswer };
-    for (Fault fault : {kNoPort, kImageGone, kImageEmpty, kNeverAsked, kGoneInAFrame, kGoneBeforeAnAnswer}) {
+    // goes while a frame goes out, or while its answer is awaited; an image that ends before its
+    // size (a read that fails) never gets its end of file.
+    enum Fault { kNoPort, kImageEmpty, kNeverAsked, kGoneInAFrame, kGoneBeforeAnAnswer, kImageEndsEarly };
+    for (int fault = kNoPort; fault <= kImageEndsEarly; ++fault) {
         SCOPED_TRACE(fault);
         Rig rig(LineProfile::kUpload);
         rig.line.completesAsBytesLeave = true;
@@ -308,14 +316,14 @@ TEST(PageWork, EveryUploadFailureGetsItsBoxWithPortAndImageClosed) {
         if (fault == kNoPort)
             rig.line.Unplug();
         TempFolder folder;
-        const std::wstring image = folder / L"kv718a.dfu";
-        if (fault != kImageGone)
-            folder.Put(L"kv718a.dfu", std::string(fault == kImageEmpty ? 0 : 1024, '\x5A'));
+        const size_t size = fault == kImageEmpty ? 0 : 1024;
+        const auto path = folder.Put(L"kv718a.dfu", std::string(fault == kImageEndsEarly ? 0 : size, 'Z'));
+        const FirmwareImage image = OpenImage(path, size);
         RecordingReport report;
-        EXPECT_EQ(0, RunUploadWork(rig.port, rig.line, report, image.c_str()));
+        EXPECT_EQ(0, RunUploadWork(rig.port, rig.line, report, image));
         EXPECT_EQ(L"Невозможно сохранить изменения! 16; ", report.log);
         EXPECT_TRUE(fault >= kGoneInAFrame || receiver.frames.empty());
         EXPECT_FALSE(rig.line.IsOpen());
-        EXPECT_TRUE(fault == kImageGone || ::DeleteFileW(image.c_str())) << "the image is still open";
+        EXPECT_TRUE(::CloseHandle(image.file) && ::DeleteFileW(path.c_str())) << "closed or left open";
     }
 }

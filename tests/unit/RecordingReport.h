@@ -8,7 +8,7 @@
 // A worker's report as one text: "range 0..50; at 1; ...; succeeded; ".
 class RecordingReport : public WorkerReport {
 public:
-    void ProgressRange(uint16_t lowest, uint16_t highest) override {
+    void ProgressRange(uint32_t lowest, uint32_t highest) override {
         log += L"range " + std::to_wstring(lowest) + L".." + std::to_wstring(highest) + L"; ";
     }
     void ProgressPosition(uint32_t position) override { log += L"at " + std::to_wstring(position) + L"; "; }

@@ -1,3 +1,4 @@
+// Windows-only: the image is read through the Win32 handle that the upload page holds open.
 #include "transfer/InFile.h"
 
 int32_t InFile::Read(uint8_t* buffer, int32_t maxBytes) {
@@ -11,9 +12,11 @@ int32_t InFile::Read(uint8_t* buffer, int32_t maxBytes) {
         (void)std::fflush(console);
     }
 
-    const size_t count = std::fread(buffer, 1, static_cast<size_t>(maxBytes), file);
+    DWORD count = 0;
+    if (!::ReadFile(file, buffer, static_cast<DWORD>(maxBytes), &count, nullptr))
+        return kSourceFailed;
     if (count > 0) {
-        position += static_cast<uint32_t>(count);
+        position += count;
         return static_cast<int32_t>(count);
     }
     return position == size ? 0 : kSourceFailed;
