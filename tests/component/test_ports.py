@@ -75,16 +75,6 @@ class Exchanges(PortCase):
         self.assertTrue(answers and answers[0].t < closed.t, answers)
         self.assertEqual([closed], self.events("open", "close", after=last_request.t))
 
-    def test_the_reset_goes_out_after_the_open(self):
-        tracker = self.plug(mode=sim.BOOT, reset_return_s=None)
-        probe = self.probe("reset")
-        result = probe.next("reset")
-        self.assertEqual((1, 1), (result["result"], result["handle_invalid"]))
-        probe.end()
-        gone = tracker.wait_event("gone", EVENT_TIMEOUT_S)
-        self.assertEqual([("open", None), ("rx", b"2")],
-                         [(e.kind, e.data) for e in self.events("open", "close", "rx") if e.t < gone.t])
-
     def test_a_stalled_line_takes_neither_the_reset_nor_a_frame(self):
         tracker = self.plug(mode=sim.BOOT)
         tracker.stall_line(True)

@@ -14,11 +14,10 @@
 #include "SerialDriverModel.h"
 #include "TempFolder.h"
 #include "link/BootLoaderWork.h"
-#include "link/ResetWork.h"
+#include "link/RestartWork.h"
 #include "link/TrackerCommands.h"
 #include "settings/BackupFile.h"
 #include "settings/RestoreSettingsWork.h"
-#include "settings/SaveSettingsWork.h"
 #include "transfer/UploadWork.h"
 
 namespace {
@@ -153,7 +152,7 @@ TEST(ComPort, WaitsEndWhenTheByteMovesAndNeverBeforeTheirLength) {
     EXPECT_EQ(101u, command.line.NowMs() - startMs) << "1 ms a byte and 100 ms";
 }
 
-TEST(PageWork, BootLoaderAndResetOnTheDriver) {
+TEST(PageWork, BootLoaderAndRestartOnTheDriver) {
     // Page 5: the boot loader answers the third request. Page 7: the tracker restarts on "2" and
     // comes back as COM8, or not at all, when the 40 s are counted by the clock, not by the
     // pauses' nominal lengths (each lasts a tick longer on Windows' timer), and a wrap of the
@@ -182,7 +181,7 @@ TEST(PageWork, BootLoaderAndResetOnTheDriver) {
             reset.name.Set(L"COM8");
         };
         RecordingReport report;
-        EXPECT_EQ(comesBack ? 1 : 0, RunResetWork(
+        EXPECT_EQ(comesBack ? 1 : 0, RunRestartWork(
                                          reset.port, reset.line, [] { return true; }, report));
         EXPECT_EQ(comesBack ? L"succeeded; " : kTimeout, report.log);
         const uint32_t waitedMs = reset.line.NowMs() - resetMs;
@@ -195,22 +194,11 @@ TEST(PageWork, BootLoaderAndResetOnTheDriver) {
     }
 }
 
-TEST(PageWork, SettingsSavedAndWrittenBackOnTheDriver) {
-    const std::string kL0 = "GSC,KestrelonKV-718,L0*76!\r\n";
-    const std::string dump = "GSs,KV718-0040,1,0,TZ=+3*5C!\r\nGSs,KV718-0040,2,1,*5C!\r\n";
-    Rig save;
-    save.tracker.onReceived = [&save, &kL0, &dump](const std::string& bytes, uint32_t ms) {
-        if (bytes == kL0)
-            save.line.Send(ms + kReplyAfterMs, dump);
-    };
+TEST(PageWork, SettingsWrittenBackOnTheDriver) {
     TempFolder folder;
     const std::wstring backup = folder / L"back.pro";
-    RecordingReport saved;
-    EXPECT_EQ(1, RunSaveSettingsWork(save.port, save.line, saved, backup.c_str()));
-    EXPECT_EQ(L"range 0..50; at 1; at 255; succeeded; ", saved.log);
-    std::vector<std::wstring> commands;
-    ASSERT_TRUE(LoadBackup(backup.c_str(), commands));
-    ASSERT_EQ(2u, commands.size());
+    ASSERT_TRUE(SaveBackup(backup.c_str(),
+                           {L"GSS,KestrelonKV-718,1,0,TZ=+3*QQ!\r\n", L"GSS,KestrelonKV-718,2,1,*QQ!\r\n"}));
 
     // Page 8: the tracker answers every command with more than the driver's queue holds, still
     // coming as the next command goes out; unless the answers are read, the queue overflows during

@@ -53,13 +53,10 @@ public:
     void PlugFile(const std::wstring& path) { files_.insert(path); }  // opens as a disk file
     bool IsOpen() const { return live_ != nullptr; }
 
-    // The tracker's side: bytes at the line rate from atMs on, after earlier ones; line errors; a stall.
+    // The tracker's side: bytes at the line rate from atMs on, after earlier ones; line errors.
     void Send(uint32_t atMs, const std::string& bytes);
     void LineError(uint32_t atMs, DWORD ceFlags) {
         Schedule(atMs, [=] { RaiseError(ceFlags); });
-    }
-    void StallAt(uint32_t atMs, bool stall = true) {
-        Schedule(atMs, [=] { stalled = stall; });
     }
 
     // Kept by the driver from one open to the next.
