@@ -2,12 +2,12 @@
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-CAboutDlg4::CAboutDlg4() : CWorkPage(IDD_BOOT_PAGE) {}
+CBootLoaderPage::CBootLoaderPage() : CWorkPage(IDD_BOOT_LOADER_PAGE) {}
 
-BOOL CAboutDlg4::OnInitDialog() {
+BOOL CBootLoaderPage::OnInitDialog() {
     CWorkPage::OnInitDialog();
     // The worker opens the port by the name found now; the page shows it.
     RequestPortScan();
-    StartWorker(BootLoaderWaitWorker);
+    StartWorker(BootLoaderWorker);
     return TRUE;
 }

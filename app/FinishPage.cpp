@@ -3,13 +3,13 @@
 #include "app/WizardFlow.h"
 #include "res/resource.h"
 
-BEGIN_MESSAGE_MAP(CAboutDlg8, CWizardPage)
+BEGIN_MESSAGE_MAP(CFinishPage, CWizardPage)
 ON_BN_CLICKED(IDOK, OnFinish)
 END_MESSAGE_MAP()
 
-CAboutDlg8::CAboutDlg8() : CWizardPage(IDD_FINISH_PAGE) {}
+CFinishPage::CFinishPage() : CWizardPage(IDD_FINISH_PAGE) {}
 
-BOOL CAboutDlg8::OnInitDialog() {
+BOOL CFinishPage::OnInitDialog() {
     CWizardPage::OnInitDialog();
     const FinishText text = FinishTextFor(g_job);
     const struct {

@@ -8,15 +8,15 @@
 #include "app/MessageBoxes.h"
 #include "res/resource.h"
 
-BEGIN_MESSAGE_MAP(CAboutDlg2, CWizardPage)
+BEGIN_MESSAGE_MAP(CFirmwareFilePage, CWizardPage)
 ON_BN_CLICKED(IDOK, OnOK)
 ON_BN_CLICKED(IDCANCEL, ConfirmExit)
 ON_BN_CLICKED(IDC_CHOOSE_FILE, OnChooseFile)
 END_MESSAGE_MAP()
 
-CAboutDlg2::CAboutDlg2() : CWizardPage(IDD_FILE_PAGE) {}
+CFirmwareFilePage::CFirmwareFilePage() : CWizardPage(IDD_FIRMWARE_FILE_PAGE) {}
 
-void CAboutDlg2::OnChooseFile() {
+void CFirmwareFilePage::OnChooseFile() {
     // The dialog fills a buffer of its own: a cancelled or failed choice must leave the file
     // chosen before, which the edit box still shows and Next still offers, in place.
     wchar_t chosenPath[kFirmwarePathChars] = {};

@@ -1,16 +1,16 @@
-#include "app/App.h"
+#include "app/FirmwareToolApp.h"
 
 #include <commctrl.h>
 
 #include "app/MainWindow.h"
 #include "app/ResourceLibraryPath.h"
 
-BEGIN_MESSAGE_MAP(CKV718_Firmware_ToolApp, CWinApp)
+BEGIN_MESSAGE_MAP(CFirmwareToolApp, CWinApp)
 END_MESSAGE_MAP()
 
-CKV718_Firmware_ToolApp::CKV718_Firmware_ToolApp() = default;
+CFirmwareToolApp::CFirmwareToolApp() = default;
 
-CKV718_Firmware_ToolApp::~CKV718_Firmware_ToolApp() = default;
+CFirmwareToolApp::~CFirmwareToolApp() = default;
 
 namespace {
 
@@ -31,7 +31,7 @@ HMODULE LoadResourceLibrary() {
 
 }  // namespace
 
-BOOL CKV718_Firmware_ToolApp::InitInstance() {
+BOOL CFirmwareToolApp::InitInstance() {
     HMODULE resources = LoadResourceLibrary();
     if (resources != nullptr)
         AfxSetResourceHandle(resources);
@@ -40,7 +40,7 @@ BOOL CKV718_Firmware_ToolApp::InitInstance() {
     ::InitCommonControlsEx(&controls);
     CWinApp::InitInstance();
 
-    CKV718_Firmware_ToolDlg mainWindow;
+    CMainWindow mainWindow;
     m_pMainWnd = &mainWindow;
     mainWindow.DoModal();
     m_pMainWnd = nullptr;

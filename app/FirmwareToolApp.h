@@ -1,10 +1,10 @@
 #pragma once
 #include "afxwin.h"
 
-class CKV718_Firmware_ToolApp : public CWinApp {
+class CFirmwareToolApp : public CWinApp {
 public:
-    CKV718_Firmware_ToolApp();
-    ~CKV718_Firmware_ToolApp() override;
+    CFirmwareToolApp();
+    ~CFirmwareToolApp() override;
     // Shows the main window and returns FALSE, so the program ends when that window closes.
     BOOL InitInstance() override;
     DECLARE_MESSAGE_MAP()

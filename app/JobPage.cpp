@@ -2,20 +2,20 @@
 #include "app/SharedState.h"
 #include "res/resource.h"
 
-BEGIN_MESSAGE_MAP(CAboutDlg0, CWizardPage)
+BEGIN_MESSAGE_MAP(CJobPage, CWizardPage)
 ON_BN_CLICKED(IDOK, OnNextJob)
 ON_BN_CLICKED(IDCANCEL, ConfirmExit)
 END_MESSAGE_MAP()
 
-CAboutDlg0::CAboutDlg0() : CWizardPage(IDD_JOB_PAGE) {}
+CJobPage::CJobPage() : CWizardPage(IDD_JOB_PAGE) {}
 
-BOOL CAboutDlg0::OnInitDialog() {
+BOOL CJobPage::OnInitDialog() {
     CWizardPage::OnInitDialog();
     SendDlgItemMessage(IDC_JOB_KEEP_SETTINGS, BM_SETCHECK, BST_CHECKED);
     return TRUE;
 }
 
-void CAboutDlg0::OnNextJob() {
+void CJobPage::OnNextJob() {
     static const struct {
         int buttonId;
         Job job;

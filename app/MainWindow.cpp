@@ -11,18 +11,18 @@
 #include "app/MessageBoxes.h"
 #include "res/resource.h"
 
-BEGIN_MESSAGE_MAP(CKV718_Firmware_ToolDlg, CDialog)
+BEGIN_MESSAGE_MAP(CMainWindow, CDialog)
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_START, OnStart)
 END_MESSAGE_MAP()
 
-CKV718_Firmware_ToolDlg::CKV718_Firmware_ToolDlg()
+CMainWindow::CMainWindow()
     : CDialog(IDD_MAIN_WINDOW), m_icon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)), m_devChangeCount(0) {}
 
-CKV718_Firmware_ToolDlg::~CKV718_Firmware_ToolDlg() = default;
+CMainWindow::~CMainWindow() = default;
 
-BOOL CKV718_Firmware_ToolDlg::OnInitDialog() {
+BOOL CMainWindow::OnInitDialog() {
     CDialog::OnInitDialog();
     SetIcon(m_icon, TRUE);
     SetIcon(m_icon, FALSE);
@@ -32,7 +32,7 @@ BOOL CKV718_Firmware_ToolDlg::OnInitDialog() {
     return TRUE;
 }
 
-BOOL CKV718_Firmware_ToolDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+BOOL CMainWindow::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     if (message == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED) {
         if (CountDeviceChange(m_devChangeCount))
             FindTrackerPort();
@@ -42,7 +42,7 @@ BOOL CKV718_Firmware_ToolDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lPara
     return CDialog::OnWndMsg(message, wParam, lParam, result);
 }
 
-void CKV718_Firmware_ToolDlg::OnPaint() {
+void CMainWindow::OnPaint() {
     if (!IsIconic()) {
         CDialog::OnPaint();
         return;
@@ -56,11 +56,11 @@ void CKV718_Firmware_ToolDlg::OnPaint() {
     dc.DrawIcon(x, y, m_icon);
 }
 
-HCURSOR CKV718_Firmware_ToolDlg::OnQueryDragIcon() {
+HCURSOR CMainWindow::OnQueryDragIcon() {
     return static_cast<HCURSOR>(m_icon);
 }
 
-void CKV718_Firmware_ToolDlg::OnStart() {
+void CMainWindow::OnStart() {
     // The job page sets the job; the rest of the pass follows from it. How a page ended is not
     // looked at: a failed step ends the whole program or is let pass by the user. A page that
     // cannot be shown at all (its template missing from a resource library) ends the pass, so
@@ -73,7 +73,7 @@ void CKV718_Firmware_ToolDlg::OnStart() {
     Sleep(100);
 }
 
-bool CKV718_Firmware_ToolDlg::ShowPage(WizardPage page) {
+bool CMainWindow::ShowPage(WizardPage page) {
     if (PageObject(page).DoModal() != -1)
         return true;
     const FailureBox& box = FailureBoxFor(Failure::kPageNotShown);

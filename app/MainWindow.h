@@ -5,10 +5,10 @@ enum class WizardPage;
 
 // The program's only top-level window: a short text and the Start button that runs the wizard.
 // It also keeps the tracker's port up to date, whatever page is open over it.
-class CKV718_Firmware_ToolDlg : public CDialog {
+class CMainWindow : public CDialog {
 public:
-    CKV718_Firmware_ToolDlg();
-    ~CKV718_Firmware_ToolDlg() override;
+    CMainWindow();
+    ~CMainWindow() override;
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     BOOL OnInitDialog() override;
 

@@ -5,7 +5,7 @@
 #include "app/SharedState.h"
 #include "link/BootLoaderWork.h"
 #include "link/ComPort.h"
-#include "link/ResetWork.h"
+#include "link/RestartWork.h"
 #include "link/TrackerPortState.h"
 #include "settings/BackupFile.h"
 #include "settings/RestoreSettingsWork.h"
@@ -48,10 +48,10 @@ DWORD RunSettingsWork(LPVOID page, SettingsWork work) {
 }  // namespace
 
 DWORD WINAPI SaveSettingsWorker(LPVOID page) {
-    return RunSettingsWork<CAboutDlg3>(page, RunSaveSettingsWork);
+    return RunSettingsWork<CSaveSettingsPage>(page, RunSaveSettingsWork);
 }
 
-DWORD WINAPI BootLoaderWaitWorker(LPVOID page) {
+DWORD WINAPI BootLoaderWorker(LPVOID page) {
     ComPort port = TrackerPort(LineProfile::kCommands);
     PageReport report(PageWindow(page));
     return RunBootLoaderWork(port, SystemClock(), report);
@@ -59,17 +59,17 @@ DWORD WINAPI BootLoaderWaitWorker(LPVOID page) {
 
 DWORD WINAPI UploadWorker(LPVOID page) {
     ComPort port = TrackerPort(LineProfile::kUpload);
-    const auto* uploadPage = static_cast<CAboutDlg5*>(page);
+    const auto* uploadPage = static_cast<CUploadPage*>(page);
     PageReport report(PageWindow(page), uploadPage->m_progress.m_hWnd);
     return RunUploadWork(port, SystemClock(), report, uploadPage->m_image);
 }
 
-DWORD WINAPI ResetWorker(LPVOID page) {
+DWORD WINAPI RestartWorker(LPVOID page) {
     ComPort port = TrackerPort(LineProfile::kCommands);
     PageReport report(PageWindow(page));
-    return RunResetWork(port, SystemClock(), QueryWindowsVersion, report);
+    return RunRestartWork(port, SystemClock(), QueryWindowsVersion, report);
 }
 
 DWORD WINAPI RestoreSettingsWorker(LPVOID page) {
-    return RunSettingsWork<CAboutDlg7>(page, RunRestoreSettingsWork);
+    return RunSettingsWork<CRestoreSettingsPage>(page, RunRestoreSettingsWork);
 }

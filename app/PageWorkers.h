@@ -5,7 +5,7 @@
 #include <windows.h>
 
 DWORD WINAPI SaveSettingsWorker(LPVOID page);
-DWORD WINAPI BootLoaderWaitWorker(LPVOID page);
+DWORD WINAPI BootLoaderWorker(LPVOID page);
 DWORD WINAPI UploadWorker(LPVOID page);
-DWORD WINAPI ResetWorker(LPVOID page);
+DWORD WINAPI RestartWorker(LPVOID page);
 DWORD WINAPI RestoreSettingsWorker(LPVOID page);

@@ -6,9 +6,9 @@
 #include "transfer/UploadWork.h"
 
 // Page 1: the choice of job.
-class CAboutDlg0 : public CWizardPage {
+class CJobPage : public CWizardPage {
 public:
-    CAboutDlg0();
+    CJobPage();
     BOOL OnInitDialog() override;
 
 protected:
@@ -17,17 +17,17 @@ protected:
 };
 
 // Page 2: plug in and switch on the tracker; Next comes alive when its port is found.
-class CAboutDlg1 : public CWizardPage {
+class CConnectPage : public CWizardPage {
 public:
-    CAboutDlg1();
+    CConnectPage();
     BOOL OnInitDialog() override;
     DECLARE_MESSAGE_MAP()
 };
 
 // Page 3: the firmware file.
-class CAboutDlg2 : public CWizardPage {
+class CFirmwareFilePage : public CWizardPage {
 public:
-    CAboutDlg2();
+    CFirmwareFilePage();
 
 protected:
     void OnChooseFile();
@@ -35,10 +35,10 @@ protected:
 };
 
 // Page 4: saving the tracker's settings.
-class CAboutDlg3 : public CWorkPage {
+class CSaveSettingsPage : public CWorkPage {
 public:
-    CAboutDlg3();
-    ~CAboutDlg3() override;
+    CSaveSettingsPage();
+    ~CSaveSettingsPage() override;
     BOOL OnInitDialog() override;
     CProgressCtrl m_progress;
 
@@ -47,17 +47,17 @@ protected:
 };
 
 // Page 5: the user holds the power button and presses Reset until the boot loader answers.
-class CAboutDlg4 : public CWorkPage {
+class CBootLoaderPage : public CWorkPage {
 public:
-    CAboutDlg4();
+    CBootLoaderPage();
     BOOL OnInitDialog() override;
 };
 
 // Page 6: the firmware upload; the bar follows the sender's progress reports.
-class CAboutDlg5 : public CWorkPage {
+class CUploadPage : public CWorkPage {
 public:
-    CAboutDlg5();
-    ~CAboutDlg5() override;
+    CUploadPage();
+    ~CUploadPage() override;
     BOOL OnInitDialog() override;
     CProgressCtrl m_progress;
     // The image as the upload reads it, open from the page's start until its work ends.
@@ -73,17 +73,17 @@ private:
 };
 
 // Page 7: the tracker restarts with its new firmware.
-class CAboutDlg6 : public CWorkPage {
+class CRestartPage : public CWorkPage {
 public:
-    CAboutDlg6();
+    CRestartPage();
     BOOL OnInitDialog() override;
 };
 
 // Page 8: restoring the tracker's settings.
-class CAboutDlg7 : public CWorkPage {
+class CRestoreSettingsPage : public CWorkPage {
 public:
-    CAboutDlg7();
-    ~CAboutDlg7() override;
+    CRestoreSettingsPage();
+    ~CRestoreSettingsPage() override;
     BOOL OnInitDialog() override;
     CProgressCtrl m_progress;
 
@@ -92,28 +92,28 @@ protected:
 };
 
 // Page 9: the end; its button closes the program.
-class CAboutDlg8 : public CWizardPage {
+class CFinishPage : public CWizardPage {
 public:
-    CAboutDlg8();
+    CFinishPage();
     BOOL OnInitDialog() override;
     DECLARE_MESSAGE_MAP()
 };
 
-extern CAboutDlg0 g_jobPage;
-extern CAboutDlg1 g_connectPage;
-extern CAboutDlg2 g_filePage;
-extern CAboutDlg3 g_savePage;
-extern CAboutDlg4 g_bootPage;
-extern CAboutDlg5 g_uploadPage;
-extern CAboutDlg6 g_powerOnPage;
-extern CAboutDlg7 g_restorePage;
-extern CAboutDlg8 g_finishPage;
+extern CJobPage g_jobPage;
+extern CConnectPage g_connectPage;
+extern CFirmwareFilePage g_firmwareFilePage;
+extern CSaveSettingsPage g_saveSettingsPage;
+extern CBootLoaderPage g_bootLoaderPage;
+extern CUploadPage g_uploadPage;
+extern CRestartPage g_restartPage;
+extern CRestoreSettingsPage g_restoreSettingsPage;
+extern CFinishPage g_finishPage;
 
 // What port discovery shows on the pages that display the tracker's port. Each is called only
 // while its page is open.
 void SetConnectPagePort(const wchar_t* portName);
-void SetBootPagePort(const wchar_t* portName);
-void SetPowerOnPagePort(const wchar_t* portName);
+void SetBootLoaderPagePort(const wchar_t* portName);
+void SetRestartPagePort(const wchar_t* portName);
 
 enum class WizardPage;
 // The static page object that shows the given page.

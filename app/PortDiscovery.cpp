@@ -15,27 +15,27 @@ void SetConnectPagePort(const wchar_t* portName) {
     ::EnableWindow(next, portName[0] != L'\0');
 }
 
-void SetBootPagePort(const wchar_t* portName) {
-    g_bootPage.SetDlgItemText(IDC_PORT_NAME, portName);
+void SetBootLoaderPagePort(const wchar_t* portName) {
+    g_bootLoaderPage.SetDlgItemText(IDC_PORT_NAME, portName);
 }
 
-void SetPowerOnPagePort(const wchar_t* portName) {
-    g_powerOnPage.SetDlgItemText(IDC_PORT_NAME, portName);
+void SetRestartPagePort(const wchar_t* portName) {
+    g_restartPage.SetDlgItemText(IDC_PORT_NAME, portName);
 }
 
 namespace {
 
-// The connect, boot-loader and power-on pages show the port; a page object holds a window
+// The connect, boot-loader and restart pages show the port; a page object holds a window
 // exactly while the page is on screen.
 class OpenPageDisplay : public PortDisplay {
 public:
     void Show(const wchar_t* portName) override {
-        if (g_bootPage.m_hWnd != nullptr)
-            SetBootPagePort(portName);
+        if (g_bootLoaderPage.m_hWnd != nullptr)
+            SetBootLoaderPagePort(portName);
         if (g_connectPage.m_hWnd != nullptr)
             SetConnectPagePort(portName);
-        if (g_powerOnPage.m_hWnd != nullptr)
-            SetPowerOnPagePort(portName);
+        if (g_restartPage.m_hWnd != nullptr)
+            SetRestartPagePort(portName);
     }
 };
 

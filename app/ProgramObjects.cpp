@@ -1,19 +1,19 @@
 // The program's static objects, in the order they are built: the application, then the pages.
-#include "app/App.h"
+#include "app/FirmwareToolApp.h"
 #include "app/Pages.h"
 #include "app/WizardFlow.h"
 
-CKV718_Firmware_ToolApp theApp;
+CFirmwareToolApp theApp;
 
-CAboutDlg0 g_jobPage;
-CAboutDlg1 g_connectPage;
-CAboutDlg2 g_filePage;
-CAboutDlg3 g_savePage;
-CAboutDlg4 g_bootPage;
-CAboutDlg5 g_uploadPage;
-CAboutDlg6 g_powerOnPage;
-CAboutDlg7 g_restorePage;
-CAboutDlg8 g_finishPage;
+CJobPage g_jobPage;
+CConnectPage g_connectPage;
+CFirmwareFilePage g_firmwareFilePage;
+CSaveSettingsPage g_saveSettingsPage;
+CBootLoaderPage g_bootLoaderPage;
+CUploadPage g_uploadPage;
+CRestartPage g_restartPage;
+CRestoreSettingsPage g_restoreSettingsPage;
+CFinishPage g_finishPage;
 
 CDialog& PageObject(WizardPage page) {
     switch (page) {
@@ -22,17 +22,17 @@ CDialog& PageObject(WizardPage page) {
         case WizardPage::Connect:
             return g_connectPage;
         case WizardPage::FirmwareFile:
-            return g_filePage;
+            return g_firmwareFilePage;
         case WizardPage::SaveSettings:
-            return g_savePage;
+            return g_saveSettingsPage;
         case WizardPage::BootLoader:
-            return g_bootPage;
+            return g_bootLoaderPage;
         case WizardPage::Upload:
             return g_uploadPage;
-        case WizardPage::PowerOn:
-            return g_powerOnPage;
+        case WizardPage::Restart:
+            return g_restartPage;
         case WizardPage::RestoreSettings:
-            return g_restorePage;
+            return g_restoreSettingsPage;
         case WizardPage::Finish:
             break;
     }

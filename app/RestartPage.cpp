@@ -2,12 +2,12 @@
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-CAboutDlg6::CAboutDlg6() : CWorkPage(IDD_POWER_ON_PAGE) {}
+CRestartPage::CRestartPage() : CWorkPage(IDD_RESTART_PAGE) {}
 
-BOOL CAboutDlg6::OnInitDialog() {
+BOOL CRestartPage::OnInitDialog() {
     CWorkPage::OnInitDialog();
     // The tracker comes back after its reset, possibly on another port: look again.
     RequestPortScan();
-    StartWorker(ResetWorker);
+    StartWorker(RestartWorker);
     return TRUE;
 }

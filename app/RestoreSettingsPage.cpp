@@ -2,16 +2,16 @@
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-CAboutDlg7::CAboutDlg7() : CWorkPage(IDD_RESTORE_PAGE) {}
+CRestoreSettingsPage::CRestoreSettingsPage() : CWorkPage(IDD_RESTORE_SETTINGS_PAGE) {}
 
-CAboutDlg7::~CAboutDlg7() = default;
+CRestoreSettingsPage::~CRestoreSettingsPage() = default;
 
-void CAboutDlg7::DoDataExchange(CDataExchange* dx) {
+void CRestoreSettingsPage::DoDataExchange(CDataExchange* dx) {
     CWorkPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_PROGRESS, m_progress);
 }
 
-BOOL CAboutDlg7::OnInitDialog() {
+BOOL CRestoreSettingsPage::OnInitDialog() {
     CWorkPage::OnInitDialog();
     StartWorker(RestoreSettingsWorker);
     return TRUE;

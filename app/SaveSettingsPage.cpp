@@ -2,16 +2,16 @@
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-CAboutDlg3::CAboutDlg3() : CWorkPage(IDD_SAVE_PAGE) {}
+CSaveSettingsPage::CSaveSettingsPage() : CWorkPage(IDD_SAVE_SETTINGS_PAGE) {}
 
-CAboutDlg3::~CAboutDlg3() = default;
+CSaveSettingsPage::~CSaveSettingsPage() = default;
 
-void CAboutDlg3::DoDataExchange(CDataExchange* dx) {
+void CSaveSettingsPage::DoDataExchange(CDataExchange* dx) {
     CWorkPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_PROGRESS, m_progress);
 }
 
-BOOL CAboutDlg3::OnInitDialog() {
+BOOL CSaveSettingsPage::OnInitDialog() {
     CWorkPage::OnInitDialog();
     StartWorker(SaveSettingsWorker);
     return TRUE;

@@ -4,20 +4,20 @@
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-BEGIN_MESSAGE_MAP(CAboutDlg5, CWorkPage)
+BEGIN_MESSAGE_MAP(CUploadPage, CWorkPage)
 ON_MESSAGE(WM_WORK_ENDED, OnUploadEnded)
 END_MESSAGE_MAP()
 
-CAboutDlg5::CAboutDlg5() : CWorkPage(IDD_UPLOAD_PAGE) {}
+CUploadPage::CUploadPage() : CWorkPage(IDD_UPLOAD_PAGE) {}
 
-CAboutDlg5::~CAboutDlg5() = default;
+CUploadPage::~CUploadPage() = default;
 
-void CAboutDlg5::DoDataExchange(CDataExchange* dx) {
+void CUploadPage::DoDataExchange(CDataExchange* dx) {
     CWorkPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_PROGRESS, m_progress);
 }
 
-BOOL CAboutDlg5::OnInitDialog() {
+BOOL CUploadPage::OnInitDialog() {
     CWorkPage::OnInitDialog();
     // An image that cannot be opened throws from GetLength: the user sees why in the library's
     // error box, no upload starts, and the page can only be left by Cancel. The image stays open
@@ -30,7 +30,7 @@ BOOL CAboutDlg5::OnInitDialog() {
 
 // The work no longer reads the image: it is the user's again, whether the wizard goes on or the
 // exit question shows.
-LRESULT CAboutDlg5::OnUploadEnded(WPARAM outcome, LPARAM lParam) {
+LRESULT CUploadPage::OnUploadEnded(WPARAM outcome, LPARAM lParam) {
     m_imageFile.Close();
     return OnWorkEnded(outcome, lParam);
 }

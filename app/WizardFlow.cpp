@@ -15,7 +15,7 @@ std::vector<WizardPage> PagesAfterJobPage(int job) {
     pages.push_back(WizardPage::BootLoader);
     pages.push_back(WizardPage::Upload);
     if (keepSettings) {
-        pages.push_back(WizardPage::PowerOn);
+        pages.push_back(WizardPage::Restart);
         pages.push_back(WizardPage::RestoreSettings);
     }
     pages.push_back(WizardPage::Finish);

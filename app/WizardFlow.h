@@ -9,7 +9,7 @@ enum class WizardPage {
     SaveSettings,
     BootLoader,
     Upload,
-    PowerOn,
+    Restart,
     RestoreSettings,
     Finish,
 };

@@ -1,11 +1,11 @@
-#include "link/ResetWork.h"
+#include "link/RestartWork.h"
 
 #include "link/TrackerCommands.h"
 
-int RunResetWork(CommandPort& port,
-                 Clock& clock,
-                 const std::function<bool()>& queryWindowsVersion,
-                 WorkerReport& report) {
+int RunRestartWork(CommandPort& port,
+                   Clock& clock,
+                   const std::function<bool()>& queryWindowsVersion,
+                   WorkerReport& report) {
     if (!SendResetCommand(port, clock, queryWindowsVersion))
         return report.Fail(Failure::kTrackerSilent);
     // The tracker restarts with its new firmware; its port is back once it opens again. The

@@ -89,7 +89,7 @@ def walk(w):
           "the tracker's upload ended %s with %d bytes" % (upload.outcome, len(upload.data)))
     say("  the boot loader received all %d bytes; the tracker restarts with the new firmware and its "
         "factory settings" % len(upload.data))
-    w.shoot(page7, "page7-power-on")
+    w.shoot(page7, "page7-restart")
     check(tracker.wait_event("gone", 10), "page 7 did not restart the tracker")
     tracker.come_back()
     say("  the tracker is back on %s" % tracker.port_name)

@@ -7,7 +7,7 @@
 
 #include "ScriptedTracker.h"
 #include "link/BootLoaderWork.h"
-#include "link/ResetWork.h"
+#include "link/RestartWork.h"
 
 namespace {
 
@@ -22,21 +22,21 @@ bool Reported(int exitCode, const RecordingReport& report) {
     return exitCode == 1;
 }
 
-bool BootLoaderWait(ScriptedTracker& port) {
+bool BootLoaderWorkSucceeds(ScriptedTracker& port) {
     RecordingReport report;
     return Reported(RunBootLoaderWork(port, port.clock, report), report);
 }
 
-bool ResetWait(ScriptedTracker& port, bool versionKnown = true) {
+bool RestartWorkSucceeds(ScriptedTracker& port, bool versionKnown = true) {
     RecordingReport report;
-    return Reported(RunResetWork(
+    return Reported(RunRestartWork(
                         port, port.clock, [versionKnown] { return versionKnown; }, report),
                     report);
 }
 
 }  // namespace
 
-TEST(BootLoaderWait, OnlyAWholeVisibleLowerCaseAnswerEndsIt) {
+TEST(BootLoaderWork, OnlyAWholeVisibleLowerCaseAnswerEndsIt) {
     // Any answer but the boot loader's keeps the port open for the next request.
     const struct {
         std::deque<Reply> notAnswers;
@@ -57,7 +57,7 @@ TEST(BootLoaderWait, OnlyAWholeVisibleLowerCaseAnswerEndsIt) {
         port.failingWrite = kCases[i].failingWrite;
         port.replies["1"] = kCases[i].notAnswers;
         port.replies["1"].push_back({{"xabortx"}});
-        EXPECT_TRUE(BootLoaderWait(port));
+        EXPECT_TRUE(BootLoaderWorkSucceeds(port));
         const size_t requests = kCases[i].notAnswers.size() + 1;
         EXPECT_EQ(requests, port.writes) << "only the last answer may end the wait";
         // The port closes on the answer; the user lets go once the boot loader has settled.
@@ -66,7 +66,7 @@ TEST(BootLoaderWait, OnlyAWholeVisibleLowerCaseAnswerEndsIt) {
     }
 }
 
-TEST(BootLoaderWait, BootLoaderMustHaveSettledWithinTheLimit) {
+TEST(BootLoaderWork, BootLoaderMustHaveSettledWithinTheLimit) {
     // Silent passes take 102 ms, so the answer is read at 39474, 39678 or 40086 ms. One read
     // within the limit counts even when its 500 ms of settling run past it; after a late answer
     // comes the 1000 ms pause of giving up.
@@ -79,17 +79,17 @@ TEST(BootLoaderWait, BootLoaderMustHaveSettledWithinTheLimit) {
         SCOPED_TRACE("answer from " + std::to_string(c.answerFromMs));
         ScriptedTracker port(1000, kOpenCostMs);
         port.replies["1"] = {{{"abort"}, Reply::kRead, c.answerFromMs}};
-        EXPECT_EQ(c.answered, BootLoaderWait(port));
+        EXPECT_EQ(c.answered, BootLoaderWorkSucceeds(port));
         EXPECT_EQ(c.endMs, port.Elapsed());
         EXPECT_FALSE(port.IsOpen());
     }
 }
 
-TEST(BootLoaderWait, SilentTrackerIsOpenedAfreshEveryPassUntilTheLimit) {
+TEST(BootLoaderWork, SilentTrackerIsOpenedAfreshEveryPassUntilTheLimit) {
     for (uint32_t start : {1000u, kNearWrapMs}) {
         SCOPED_TRACE("start tick " + std::to_string(start));
         ScriptedTracker port(start, kOpenCostMs);
-        EXPECT_FALSE(BootLoaderWait(port));
+        EXPECT_FALSE(BootLoaderWorkSucceeds(port));
         // Each pass opens the port, asks once and closes it when no answer came; the first pass
         // to end past the limit is the last, then the pause of giving up.
         const Events& events = port.events;
@@ -115,7 +115,7 @@ TEST(TrackerWaits, PortThatNeverOpensIsTriedWithPausesUntilTheLimitHasPassed) {
                          std::to_string(start));
             ScriptedTracker port(start, c.reset ? 25 : kOpenCostMs);
             port.canOpen = [] { return false; };
-            EXPECT_FALSE(c.reset ? ResetWait(port) : BootLoaderWait(port));
+            EXPECT_FALSE(c.reset ? RestartWorkSucceeds(port) : BootLoaderWorkSucceeds(port));
             EXPECT_EQ(0, port.opensWithoutPause);
             const uint32_t waitedMs = port.Elapsed() - 1000;  // the pause of giving up
             EXPECT_GT(waitedMs, kLimitMs);
@@ -124,7 +124,7 @@ TEST(TrackerWaits, PortThatNeverOpensIsTriedWithPausesUntilTheLimitHasPassed) {
     }
 }
 
-TEST(ResetWait, ResetGoesOutOnceThePortHasSettledThenTheRestartIsAwaited) {
+TEST(RestartWork, ResetGoesOutOnceThePortHasSettledThenTheRestartIsAwaited) {
     const struct {
         bool versionKnown;
         size_t failingWrite;
@@ -139,7 +139,7 @@ TEST(ResetWait, ResetGoesOutOnceThePortHasSettledThenTheRestartIsAwaited) {
         SCOPED_TRACE(std::to_string(c.versionKnown) + std::to_string(c.failingWrite));
         ScriptedTracker port(1000, kOpenCostMs);
         port.failingWrite = c.failingWrite;
-        EXPECT_EQ(c.succeeded, ResetWait(port, c.versionKnown));
+        EXPECT_EQ(c.succeeded, RestartWorkSucceeds(port, c.versionKnown));
         const Events& events = port.events;
         ASSERT_EQ(c.events, Whats(events));
         EXPECT_EQ(0, port.failedOpens);
@@ -154,7 +154,7 @@ TEST(ResetWait, ResetGoesOutOnceThePortHasSettledThenTheRestartIsAwaited) {
     }
 }
 
-TEST(ResetCommand, PortThatOpensLateGetsTheResetButFailsPastTheLimit) {
+TEST(RestartWork, PortThatOpensLateGetsTheResetButFailsPastTheLimit) {
     for (uint32_t opensFromMs : {3000u, 39500u}) {
         SCOPED_TRACE("opens from " + std::to_string(opensFromMs));
         ScriptedTracker port(1000, kOpenCostMs);

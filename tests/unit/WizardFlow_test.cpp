@@ -10,7 +10,7 @@
 TEST(WizardFlow, EachJobHasItsPagesAndItsFinishText) {
     using P = WizardPage;
     const std::vector<P> keepSettings = {P::FirmwareFile, P::Connect, P::SaveSettings,    P::BootLoader,
-                                         P::Upload,       P::PowerOn, P::RestoreSettings, P::Finish};
+                                         P::Upload,       P::Restart, P::RestoreSettings, P::Finish};
     const struct {
         int job;
         std::vector<P> pages;
