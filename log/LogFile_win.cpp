@@ -14,8 +14,8 @@ constexpr size_t kStampChars = 24;
 void Stamp(char (&stamp)[kStampChars + 1]) {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    (void)std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
+                        now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ void LogFile::KeepNewestRuns() {
         from.QuadPart = static_cast<LONGLONG>(sizeBytes_ - tail.size());
         DWORD got = 0;
         if (!::SetFilePointerEx(file_, from, nullptr, FILE_BEGIN) ||
-            !::ReadFile(file_, &tail[0], static_cast<DWORD>(tail.size()), &got, nullptr) ||
+            !::ReadFile(file_, tail.data(), static_cast<DWORD>(tail.size()), &got, nullptr) ||
             got != tail.size())
             tail.clear();
         // The oldest run that begins in the tail, and every one after it.

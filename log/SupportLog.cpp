@@ -35,7 +35,8 @@ void SetLogSink(LogSink* sink) {
     g_sink = sink;
 }
 
-void LogLine(const char* format, ...) {
+// printf's own format, so that the compiler checks every call's arguments against it.
+void LogLine(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
     LogSink* const sink = g_sink;
     if (sink == nullptr)
         return;
@@ -47,7 +48,7 @@ void LogLine(const char* format, ...) {
     va_end(measure);
     std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
     if (length > 0)
-        std::vsnprintf(&text[0], text.size() + 1, format, args);
+        (void)std::vsnprintf(text.data(), text.size() + 1, format, args);
     va_end(args);
     sink->WriteLine(text);
 }

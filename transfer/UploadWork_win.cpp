@@ -42,7 +42,7 @@ void LogImage(const FirmwareImage& image) {
     }
     char crcText[16] = "not readable";
     if (read)
-        std::snprintf(crcText, sizeof crcText, "%08X", crc);
+        (void)std::snprintf(crcText, sizeof crcText, "%08X", crc);
     LogLine("upload: image %s, %lu bytes, CRC-32 %s", Utf8(name).c_str(),
             static_cast<unsigned long>(image.size), crcText);
 }
