@@ -5,7 +5,8 @@
 #include <cwchar>
 
 #include "app/SharedState.h"
-#include "app/MessageBoxes.h"
+#include "app/PageReport.h"
+#include "log/SupportLog.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CFirmwareFilePage, CWizardPage)
@@ -36,10 +37,11 @@ void CFirmwareFilePage::OnChooseFile() {
     WIN32_FILE_ATTRIBUTE_DATA chosen;
     if (::GetFileAttributesExW(chosenPath, GetFileExInfoStandard, &chosen) && chosen.nFileSizeHigh == 0 &&
         chosen.nFileSizeLow == 0) {
-        const FailureBox& box = FailureBoxFor(Failure::kEmptyFirmware);
-        MessageBox(box.text, kErrorCaption, box.style);
+        LogLine("firmware file %s refused: empty", Utf8(chosenPath).c_str());
+        ShowFailureBox(m_hWnd, Failure::kEmptyFirmware);
         return;
     }
+    LogLine("firmware file chosen: %s", Utf8(chosenPath).c_str());
 
     std::wmemcpy(g_firmwarePath, chosenPath, kFirmwarePathChars);
     SetDlgItemText(IDC_FIRMWARE_PATH, g_firmwarePath);

@@ -4,6 +4,8 @@
 
 #include "app/MainWindow.h"
 #include "app/ResourceLibraryPath.h"
+#include "app/StartLog.h"
+#include "log/SupportLog.h"
 
 BEGIN_MESSAGE_MAP(CFirmwareToolApp, CWinApp)
 END_MESSAGE_MAP()
@@ -32,7 +34,9 @@ HMODULE LoadResourceLibrary() {
 }  // namespace
 
 BOOL CFirmwareToolApp::InitInstance() {
+    StartSupportLog();
     HMODULE resources = LoadResourceLibrary();
+    LogLine("resource library chinese.dll: %s", resources != nullptr ? "loaded" : "none");
     if (resources != nullptr)
         AfxSetResourceHandle(resources);
 
@@ -44,6 +48,7 @@ BOOL CFirmwareToolApp::InitInstance() {
     m_pMainWnd = &mainWindow;
     mainWindow.DoModal();
     m_pMainWnd = nullptr;
+    LogLine("main window closed: the program ends");
 
     if (resources != nullptr) {
         AfxSetResourceHandle(nullptr);

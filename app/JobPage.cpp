@@ -1,5 +1,6 @@
 #include "app/Pages.h"
 #include "app/SharedState.h"
+#include "log/SupportLog.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CJobPage, CWizardPage)
@@ -27,5 +28,6 @@ void CJobPage::OnNextJob() {
     for (const auto& choice : kChoices)
         if (SendDlgItemMessage(choice.buttonId, BM_GETCHECK) == BST_CHECKED)
             g_job = choice.job;
+    LogLine("job %d chosen", g_job);
     OnOK();
 }

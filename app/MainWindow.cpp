@@ -8,7 +8,8 @@
 #include "app/PortDiscovery.h"
 #include "app/SharedState.h"
 #include "app/WizardFlow.h"
-#include "app/MessageBoxes.h"
+#include "app/PageReport.h"
+#include "log/SupportLog.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CMainWindow, CDialog)
@@ -74,9 +75,14 @@ void CMainWindow::OnStart() {
 }
 
 bool CMainWindow::ShowPage(WizardPage page) {
-    if (PageObject(page).DoModal() != -1)
+    const int number = static_cast<int>(page);
+    LogLine("page %d entered", number);
+    const INT_PTR ended = PageObject(page).DoModal();
+    if (ended != -1) {
+        LogLine("page %d ended: %s", number, ended == IDOK ? "next" : "closed");
         return true;
-    const FailureBox& box = FailureBoxFor(Failure::kPageNotShown);
-    MessageBox(box.text, kErrorCaption, box.style);
+    }
+    LogLine("page %d could not be shown; Windows error %lu", number, ::GetLastError());
+    ShowFailureBox(m_hWnd, Failure::kPageNotShown);
     return false;
 }

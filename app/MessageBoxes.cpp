@@ -16,16 +16,16 @@ struct Row {
 
 // In the order of Failure.
 constexpr Row kBoxes[] = {
-    {Failure::kPortNotOpen, {L"Невозможно открыть СОМ-порт!", kOkCancel}},
-    {Failure::kTrackerSilent, {L"Превышено время ожидания!", kOk}},
-    {Failure::kBackupNotWritten, {L"Невозможно сохранить настройки!", kOkCancel}},
-    {Failure::kBackupNotRead, {L"Невозможно открыть настройки!", kOk}},
-    {Failure::kLineNotSent, {L"Невозможно сохранить данные!", kOkCancel}},
-    {Failure::kSettingsNotRestored, {L"Невозможно сохранить данные!", kOk}},
-    {Failure::kUploadFailed, {L"Невозможно сохранить изменения!", kOk}},
-    {Failure::kEmptyFirmware, {L"Файл прошивки пуст!", kOk}},
-    {Failure::kWorkNotStarted, {L"Невозможно начать операцию!", kOk}},
-    {Failure::kPageNotShown, {L"Невозможно показать страницу мастера!", kOk}},
+    {Failure::kPortNotOpen, {"port not open", L"Невозможно открыть СОМ-порт!", kOkCancel}},
+    {Failure::kTrackerSilent, {"tracker silent", L"Превышено время ожидания!", kOk}},
+    {Failure::kBackupNotWritten, {"backup not written", L"Невозможно сохранить настройки!", kOkCancel}},
+    {Failure::kBackupNotRead, {"backup not read", L"Невозможно открыть настройки!", kOk}},
+    {Failure::kLineNotSent, {"line not sent", L"Невозможно сохранить данные!", kOkCancel}},
+    {Failure::kSettingsNotRestored, {"settings not restored", L"Невозможно сохранить данные!", kOk}},
+    {Failure::kUploadFailed, {"upload failed", L"Невозможно сохранить изменения!", kOk}},
+    {Failure::kEmptyFirmware, {"empty firmware", L"Файл прошивки пуст!", kOk}},
+    {Failure::kWorkNotStarted, {"work not started", L"Невозможно начать операцию!", kOk}},
+    {Failure::kPageNotShown, {"page not shown", L"Невозможно показать страницу мастера!", kOk}},
 };
 
 constexpr bool RowsInOrder() {

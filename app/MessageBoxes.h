@@ -9,6 +9,7 @@ inline constexpr wchar_t kExitQuestionCaption[] = L"Предупреждение
 inline constexpr wchar_t kExitQuestionText[] = L"Закрыть программу  KV-718 Firmware Tool?";
 
 struct FailureBox {
+    const char* cause;  // for the support log
     const wchar_t* text;
     unsigned style;  // MessageBox's flags
 };

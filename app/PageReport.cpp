@@ -4,6 +4,13 @@
 
 #include "afxwin.h"
 #include "app/MessageBoxes.h"
+#include "log/SupportLog.h"
+
+int ShowFailureBox(HWND owner, Failure cause) {
+    const FailureBox& box = FailureBoxFor(cause);
+    LogLine("error box: \"%s\" (%s)", Utf8(box.text).c_str(), box.cause);
+    return ::MessageBoxW(owner, box.text, kErrorCaption, box.style);
+}
 
 HWND PageWindow(LPVOID page) {
     return static_cast<CWnd*>(page)->m_hWnd;
@@ -25,7 +32,6 @@ void PageReport::Succeeded() {
 void PageReport::Failed(Failure cause) {
     // Shown from the worker's thread and owned by the page, which it keeps disabled meanwhile;
     // the page asks whether to close the program only once the user has read this.
-    const FailureBox& box = FailureBoxFor(cause);
-    ::MessageBoxW(page_, box.text, kErrorCaption, box.style);
+    ShowFailureBox(page_, cause);
     ::SendMessageW(page_, WM_WORK_ENDED, IDCANCEL, 0);
 }

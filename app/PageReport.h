@@ -10,6 +10,10 @@
 // own message, so that no command of a template's button can pass for it.
 constexpr UINT WM_WORK_ENDED = WM_APP + 1;
 
+// Shows the failure's error box, owned by owner, and tells the support log its words and cause;
+// the user's answer.
+int ShowFailureBox(HWND owner, Failure cause);
+
 // The window of the page object that a worker thread was started with.
 HWND PageWindow(LPVOID page);
 

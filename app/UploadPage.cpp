@@ -2,6 +2,7 @@
 #include "app/SharedState.h"
 #include "app/PageReport.h"
 #include "app/PageWorkers.h"
+#include "log/SupportLog.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CUploadPage, CWorkPage)
@@ -22,7 +23,12 @@ BOOL CUploadPage::OnInitDialog() {
     // An image that cannot be opened throws from GetLength: the user sees why in the library's
     // error box, no upload starts, and the page can only be left by Cancel. The image stays open
     // for the page alone while the upload reads it: nobody can change it under the transfer.
-    m_imageFile.Open(g_firmwarePath, 0);
+    CFileException openError;
+    if (m_imageFile.Open(g_firmwarePath, 0, &openError))
+        LogLine("firmware image %s opened", Utf8(g_firmwarePath).c_str());
+    else
+        LogLine("firmware image %s would not open; Windows error %ld", Utf8(g_firmwarePath).c_str(),
+                openError.m_lOsError);
     m_image = {m_imageFile.m_hFile, m_imageFile.m_strFileName.c_str(), m_imageFile.GetLength()};
     StartWorker(UploadWorker);
     return TRUE;

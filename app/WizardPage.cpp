@@ -4,14 +4,20 @@
 
 #include "app/SharedState.h"
 #include "app/MessageBoxes.h"
+#include "log/SupportLog.h"
 
 void CWizardPage::ConfirmExit() {
-    if (MessageBox(kExitQuestionText, kExitQuestionCaption, MB_OKCANCEL | MB_ICONWARNING) == IDOK)
+    LogLine("exit question asked");
+    if (MessageBox(kExitQuestionText, kExitQuestionCaption, MB_OKCANCEL | MB_ICONWARNING) == IDOK) {
+        LogLine("exit question: the user closed the program");
         std::exit(0);
+    }
+    LogLine("exit question: the user stayed");
 }
 
 // A message-map handler, so a member even though it needs no object.
 void CWizardPage::OnFinish() {  // NOLINT(readability-convert-member-functions-to-static)
+    LogLine("finish page: the user closed the program");
     std::exit(0);
 }
 

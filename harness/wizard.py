@@ -113,9 +113,9 @@ class Wizard(contextlib.ExitStack):
             self.callback(self.robot.stop)
             # Each run starts without what an earlier run's saves left in the temporary folder:
             # back.pro, the backups kept beside it (.bak, .bak2 ...) and a temporary file
-            # (back.pro.<process id>.tmp) of a save cut short.
-            for leftover in self.backup.parent.glob("back.pro*"):
-                leftover.unlink()
+            # (back.pro.<process id>.tmp) of a save cut short; and the support log of earlier runs.
+            for leftover in [*self.backup.parent.glob("back.pro*"), self.support_log]:
+                leftover.unlink(missing_ok=True)
             self.callback(self._end)
         except BaseException:
             self.close()
@@ -126,6 +126,11 @@ class Wizard(contextlib.ExitStack):
     def backup(self):
         """back.pro, where the program keeps the settings: in the Wine user's temporary folder."""
         return winenv.unix_path(self.robot.command("temp")) / "back.pro"
+
+    @property
+    def support_log(self):
+        """KV_Firmware_Tool.log, where the program tells what it did: beside back.pro."""
+        return self.backup.parent / "KV_Firmware_Tool.log"
 
     def _end(self):
         try:

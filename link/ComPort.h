@@ -38,6 +38,7 @@ public:
     int32_t Read(uint8_t* buffer, int32_t length, uint32_t waitMs) override;
 
 private:
+    void LogOpen(const wchar_t* name, DWORD outcome);
     bool SetTimeouts(const COMMTIMEOUTS& timeouts);
     bool SetReadWait(uint32_t waitMs);
     void SetLine();
@@ -49,6 +50,9 @@ private:
     const PortNameSlot& portName_;
     const LineProfile profile_;
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    // How the last open ended (0 opened, else the system's error), so that the support log hears
+    // of a change only: the boot-loader page opens the port ten times a second.
+    DWORD lastOpenOutcome_ = MAXDWORD;
     // What the driver was last told, so that a wait it already has is not set again.
     COMMTIMEOUTS timeouts_ = {};
 };

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "log/SupportLog.h"
+
 // The two profiles differ because the two uses meet different trackers and different faults.
 // The command exchanges talk to the tracker's firmware: its bridge must see DTR and RTS off and
 // no flow control, and after a line error the driver is to fail reads and writes until the error
@@ -46,6 +48,18 @@ ComPort::~ComPort() {
     ComPort::Close();
 }
 
+void ComPort::LogOpen(const wchar_t* name, DWORD outcome) {
+    if (outcome == lastOpenOutcome_)
+        return;
+    lastOpenOutcome_ = outcome;
+    if (outcome == ERROR_SUCCESS)
+        LogLine("port %s opened", Utf8(name).c_str());
+    else if (outcome == ERROR_BAD_DEVICE)
+        LogLine("port %s is no character device: not opened", Utf8(name).c_str());
+    else
+        LogLine("port %s would not open; Windows error %lu", Utf8(name).c_str(), outcome);
+}
+
 bool ComPort::Open() {
     Close();
     wchar_t name[kMaxPortNameChars + 1];
@@ -57,12 +71,15 @@ bool ComPort::Open() {
     wmemcpy(path + 4, name, kMaxPortNameChars + 1);
     // Exclusive: a port that another program holds does not open, and the exchange tries again.
     const HANDLE port = api_.CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
-    if (port == INVALID_HANDLE_VALUE)
+    if (port == INVALID_HANDLE_VALUE) {
+        LogOpen(name, ::GetLastError());
         return false;
+    }
     // A name taken from a device's friendly name could still open a file or a pipe: nothing is
     // written to anything but a character device.
     if (api_.GetFileType(port) != FILE_TYPE_CHAR) {
         api_.CloseHandle(port);
+        LogOpen(name, ERROR_BAD_DEVICE);
         return false;
     }
     handle_ = port;
@@ -73,9 +90,11 @@ bool ComPort::Open() {
     api_.ClearCommError(handle_, &errors, nullptr);
     timeouts_ = {};
     if (!SetTimeouts(profile_ == LineProfile::kCommands ? kCommandTimeouts : kUploadTimeouts)) {
+        LogOpen(name, ::GetLastError());
         Close();
         return false;
     }
+    LogOpen(name, ERROR_SUCCESS);
     SetLine();
     // Nothing left over from before in either direction. A driver that refuses this still has a
     // usable line.
@@ -146,6 +165,8 @@ bool ComPort::BytesWaiting(uint32_t* count, bool* lineError) {
     COMSTAT status = {};
     const bool answered = api_.ClearCommError(handle_, &errors, &status) != FALSE;
     *count = answered ? status.cbInQue : 0;
+    if ((errors & kReceiveErrors) != 0)
+        LogLine("line error flags 0x%lx", errors);
     if (lineError)
         *lineError = (errors & kReceiveErrors) != 0;
     return answered;

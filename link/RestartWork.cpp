@@ -1,6 +1,7 @@
 #include "link/RestartWork.h"
 
 #include "link/TrackerCommands.h"
+#include "log/SupportLog.h"
 
 int RunRestartWork(CommandPort& port,
                    Clock& clock,
@@ -14,10 +15,13 @@ int RunRestartWork(CommandPort& port,
     for (;;) {
         if (port.Open()) {
             port.Close();
+            LogLine("the tracker's port is back after %u ms", clock.NowMs() - startMs);
             return report.Done();
         }
-        if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
+        if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs)) {
+            LogLine("the tracker's port is not back within %u ms", kTrackerWaitLimitMs);
             return report.Fail(Failure::kTrackerSilent);
+        }
         clock.SleepMs(kReopenPauseMs);
     }
 }

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "log/SupportLog.h"
+
 namespace {
 
 constexpr uint8_t kBootLoaderRequest = '1';
@@ -48,11 +50,18 @@ bool IsBootLoaderAnswer(const uint8_t* bytes, size_t count) {
 
 bool WaitForBootLoader(CommandPort& port, Clock& clock) {
     const uint32_t startMs = clock.NowMs();
+    unsigned requests = 0;
+    // The support log hears how the wait ended, and after how long.
+    const auto timeOut = [&]() {
+        LogLine("boot loader: no answer within %u ms, %u requests sent", kTrackerWaitLimitMs, requests);
+        return GiveUp(port, clock);
+    };
     for (;;) {
         if (!port.Open())
             clock.SleepMs(kReopenPauseMs);
         while (port.IsOpen()) {
             port.Write(&kBootLoaderRequest, 1);
+            ++requests;
             clock.SleepMs(kBootLoaderAnswerMs);
             uint32_t waiting = 0;
             port.BytesWaiting(&waiting, nullptr);
@@ -66,33 +75,40 @@ bool WaitForBootLoader(CommandPort& port, Clock& clock) {
                 // settling pause may run past it.
                 port.Close();
                 if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
-                    return GiveUp(port, clock);
+                    return timeOut();
+                LogLine("boot loader: answered after %u ms, %u requests sent", clock.NowMs() - startMs,
+                        requests);
                 clock.SleepMs(kBootLoaderSettleMs);
                 return true;
             }
             if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
-                return GiveUp(port, clock);
+                return timeOut();
         }
         if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
-            return GiveUp(port, clock);
+            return timeOut();
     }
 }
 
 bool SendResetCommand(CommandPort& port, Clock& clock, const std::function<bool()>& queryWindowsVersion) {
     const uint32_t startMs = clock.NowMs();
     bool sent = false;
-    if (!queryWindowsVersion())
+    if (!queryWindowsVersion()) {
+        LogLine("reset not sent: the system's version could not be read");
         return false;
+    }
     for (;;) {
         if (port.Open()) {
             clock.SleepMs(kBridgeSettleMs);
             sent = port.Write(&kResetCommand, 1);
         }
         clock.SleepMs(kResetAfterWriteMs);
-        if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs))
+        if (HasExceeded(clock.NowMs(), startMs, kTrackerWaitLimitMs)) {
+            LogLine("reset not sent: the port did not open within %u ms", kTrackerWaitLimitMs);
             return GiveUp(port, clock);
+        }
         if (port.IsOpen()) {
             port.Close();
+            LogLine("reset %s", sent ? "sent" : "not sent: the write failed");
             clock.SleepMs(kResetAfterCloseMs);
             return sent;
         }

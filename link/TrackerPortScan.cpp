@@ -6,12 +6,14 @@
 #include "link/Clock.h"
 #include "link/FriendlyName.h"
 #include "link/PortNameSlot.h"
+#include "log/SupportLog.h"
 
 // Runs on the UI thread whenever devices change or a page that needs the port opens, so a
 // tracker plugged in later, or back under another name after its reset, is picked up here.
 void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& display, Clock& clock) {
     // Without a device list we know nothing new, so the last known port stays where it is.
     if (!devices.Open()) {
+        LogLine("port scan: no device list");
         return;
     }
     // The name is built here and published once: a worker that opens the port meanwhile still
@@ -32,13 +34,18 @@ void ScanTrackerPorts(DeviceList& devices, PortNameSlot& portName, PortDisplay& 
         }
         // The last bridge found wins.
         wchar_t port[kMaxPortNameChars + 1];
-        if (CutPortName(friendlyName, port)) {
+        const bool named = CutPortName(friendlyName, port);
+        LogLine("port scan: \"%s\" matches, port %s", Utf8(friendlyName).c_str(),
+                named ? Utf8(port).c_str() : "none in its name");
+        if (named) {
             wmemcpy(found, port, kMaxPortNameChars + 1);
             // A bridge that has only just appeared is not always ready to be opened.
             clock.SleepMs(kPortSettleMs);
         }
     }
     devices.Close();
+    if (found[0] == L'\0')
+        LogLine("port scan: no device matched");
     portName.Set(found);
     // An empty name also disables the connect page's Next button until a tracker is found.
     display.Show(found);

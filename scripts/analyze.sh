@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Static analysis of the product code (afx/, link/, transfer/, settings/, app/): clang-tidy with
+# Static analysis of the product code (log/, afx/, link/, transfer/, settings/, app/): clang-tidy with
 # the checks in .clang-tidy, on the compile commands of the MinGW build, and cppcheck. Prints
 # every finding; any finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-folders=(afx link transfer settings app)
+folders=(log afx link transfer settings app)
 bash scripts/setup-native.sh
 build=build-analysis
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake \

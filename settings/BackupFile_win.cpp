@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "settings/StdioFileEx.h"
+#include "log/SupportLog.h"
 
 namespace {
 
@@ -124,6 +125,16 @@ bool KeepGenerations(const std::wstring& backup) {
     return ::CopyFileW(backup.c_str(), (backup + kGenerations[0]).c_str(), TRUE) != FALSE;
 }
 
+// Which earlier backups stand beside it now, for the support log.
+std::string KeptGenerations(const std::wstring& backup) {
+    std::string kept;
+    for (const wchar_t* generation : kGenerations) {
+        if (IsFile(backup + generation))
+            kept += " back.pro" + Utf8(generation);
+    }
+    return kept.empty() ? " none" : kept;
+}
+
 }  // namespace
 
 bool BackupPath(wchar_t (&path)[kBackupPathChars]) {
@@ -140,29 +151,42 @@ bool BackupPath(wchar_t (&path)[kBackupPathChars]) {
 }
 
 bool SaveBackup(const wchar_t* path, const std::vector<std::wstring>& commands) {
-    if (!IsAbsolute(path) || std::any_of(commands.begin(), commands.end(), HoldsNul))
+    if (!IsAbsolute(path) || std::any_of(commands.begin(), commands.end(), HoldsNul)) {
+        LogLine("backup not written: %s", IsAbsolute(path) ? "a setting holds a NUL" : "no absolute path");
         return false;
+    }
     const std::wstring backup = path;
     RemoveLeftovers(backup);
     const std::wstring temporary = TemporaryPath(backup);
     // A save of what back.pro already holds (the same factory settings again) moves no generation.
-    const bool saved =
-        WriteCommands(temporary, commands) &&
-        (SameBytes(temporary, backup) ||
-         (KeepGenerations(backup) &&
-          ::MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)));
+    const bool written = WriteCommands(temporary, commands);
+    const bool unchanged = written && SameBytes(temporary, backup);
+    const bool saved = unchanged || (written && KeepGenerations(backup) &&
+                                     ::MoveFileExW(temporary.c_str(), path,
+                                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    const DWORD error = saved ? ERROR_SUCCESS : ::GetLastError();
     ::DeleteFileW(temporary.c_str());  // still there unless it became the backup
+    if (saved)
+        LogLine("backup %s %s; kept:%s", unchanged ? "unchanged (the same settings), at" : "written to",
+                Utf8(path).c_str(), KeptGenerations(backup).c_str());
+    else
+        LogLine("backup not written to %s; Windows error %lu", Utf8(path).c_str(), error);
     return saved;
 }
 
 bool LoadBackup(const wchar_t* path, std::vector<std::wstring>& lines) {
     lines.clear();
-    if (!IsAbsolute(path))
+    if (!IsAbsolute(path)) {
+        LogLine("backup not read: no absolute path");
         return false;
+    }
     CStdioFileEx file;
     try {
-        if (!file.Open(path, CFile::typeText))  // for reading, the default
+        CFileException openError;
+        if (!file.Open(path, CFile::typeText, &openError)) {  // for reading, the default
+            LogLine("backup %s would not open; Windows error %ld", Utf8(path).c_str(), openError.m_lOsError);
             return false;
+        }
         std::wstring line;
         for (;;) {
             if (file.ReadString(line))
@@ -174,7 +198,9 @@ bool LoadBackup(const wchar_t* path, std::vector<std::wstring>& lines) {
     } catch (CException* e) {
         e->Delete();
         lines.clear();
+        LogLine("backup %s could not be read", Utf8(path).c_str());
         return false;
     }
+    LogLine("backup %s read: %u lines", Utf8(path).c_str(), static_cast<unsigned>(lines.size()));
     return true;
 }

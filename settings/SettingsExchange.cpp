@@ -4,6 +4,7 @@
 
 #include "settings/SettingsRecord.h"
 #include "settings/TrackerText.h"
+#include "log/SupportLog.h"
 
 uint8_t g_recordCount = 0;
 
@@ -76,6 +77,7 @@ public:
             else
                 tooLong = true;
             if (HasExceeded(clock_.NowMs(), lastProgressMs_, kResendAfterMs)) {
+                ++repeatedQueries;
                 SendPair(port_, clock_);
                 lastProgressMs_ = clock_.NowMs();
             }
@@ -86,6 +88,11 @@ public:
     }
     void RecordCame() { lastProgressMs_ = clock_.NowMs(); }
     bool PastLimit() { return HasExceeded(clock_.NowMs(), startMs_, kDumpLimitMs); }
+    uint32_t SinceStartMs() { return clock_.NowMs() - startMs_; }
+
+    // For the support log.
+    unsigned repeatedQueries = 0;
+    unsigned lineErrors = 0;
 
 private:
     // Reads and clears the line's error state. A reported error may have garbled or dropped any
@@ -95,8 +102,10 @@ private:
         uint32_t waiting = 0;
         bool lineError = false;
         port_.BytesWaiting(&waiting, &lineError);
-        if (lineError)
+        if (lineError) {
+            ++lineErrors;
             suspectBytes_ = waiting + 1;
+        }
         return lineError;
     }
 
@@ -132,20 +141,29 @@ bool ReadSettingsDump(CommandPort& port,
     g_recordCount = 0;
     bool closingRecordCame = false;
     int failedReadsInARow = 0;
+    unsigned brokenLines = 0;
+    unsigned recordsOutOfPlace = 0;
     std::string line;
     while (port.IsOpen()) {
         const LineEnd end = lines.Next(line);
+        // Silence with nothing read is no broken line.
+        if (end != LineEnd::kWhole && !line.empty())
+            ++brokenLines;
         // A read that fails again right after the line's error state was cleared is a port that
         // has gone (the cable came out): nothing more will come, so the dump ends now.
         failedReadsInARow = end == LineEnd::kReadFailed ? failedReadsInARow + 1 : 0;
-        if (failedReadsInARow >= kFailedReadsOfAGonePort)
+        if (failedReadsInARow >= kFailedReadsOfAGonePort) {
+            LogLine("settings dump: the port no longer answers");
             port.Close();
+        }
         if (end == LineEnd::kWhole && IsSettingsRecord(line.data(), line.size())) {
             switch (PlaceOfRecord(line, g_recordCount)) {
                 case RecordPlace::kWrongStart:
+                    LogLine("settings dump: the first record is not the dump's first");
                     port.Close();
                     break;
                 case RecordPlace::kElsewhere:
+                    ++recordsOutOfPlace;
                     break;
                 case RecordPlace::kLast:
                     g_recordCount = kClosingRecordCount;
@@ -163,6 +181,12 @@ bool ReadSettingsDump(CommandPort& port,
         if (lines.PastLimit())
             port.Close();
     }
+    // Counts only: a record's payload is the owner's (phone numbers, passwords, servers).
+    LogLine(
+        "settings dump: %u records, %s; %u out of place (a record lost before them), %u broken lines, "
+        "%u line errors, %u repeated queries, %u ms",
+        static_cast<unsigned>(commands.size()), closingRecordCame ? "the last came" : "the last never came",
+        recordsOutOfPlace, brokenLines, lines.lineErrors, lines.repeatedQueries, lines.SinceStartMs());
     return closingRecordCame;
 }
 

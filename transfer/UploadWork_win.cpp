@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "log/SupportLog.h"
+#include "transfer/ImageCrc.h"
 #include "transfer/InFile.h"
 #include "transfer/YModemTx.h"
 
@@ -24,12 +26,35 @@ FILE* ProgressConsole() {
     return type == FILE_TYPE_CHAR || type == FILE_TYPE_DISK ? stdout : nullptr;
 }
 
+// The support log is told which image goes: its name, its size and its CRC-32, read through the
+// page's handle before the transfer reads it again from its first byte.
+void LogImage(const FirmwareImage& image) {
+    uint32_t crc = 0;
+    uint8_t bytes[64 * 1024];
+    DWORD got = 0;
+    bool read = ::SetFilePointer(image.file, 0, nullptr, FILE_BEGIN) == 0;
+    while (read && (read = ::ReadFile(image.file, bytes, sizeof bytes, &got, nullptr) != FALSE) && got > 0)
+        crc = ContinueCrc32(crc, bytes, got);
+    const wchar_t* name = image.path;
+    for (const wchar_t* at = image.path; *at != L'\0'; ++at) {
+        if (*at == L'\\')
+            name = at + 1;
+    }
+    char crcText[16] = "not readable";
+    if (read)
+        (void)std::snprintf(crcText, sizeof crcText, "%08X", crc);
+    LogLine("upload: image %s, %lu bytes, CRC-32 %s", Utf8(name).c_str(),
+            static_cast<unsigned long>(image.size), crcText);
+}
+
 // The transfer on a port that is already open: 0, or the sender's negative code.
 int32_t SendImage(SerialPort& port, Clock& clock, WorkerReport& report, const FirmwareImage& image) {
     // An empty image (a download cut short) is no firmware, nor is one of 2 GiB or more, far
     // beyond any and past what the console's count shows: nothing goes to the tracker.
-    if (image.size == 0 || image.size > INT32_MAX)
+    if (image.size == 0 || image.size > INT32_MAX) {
+        LogLine("upload: the image is empty or too large: nothing sent");
         return kNoFirmware;
+    }
     // Block 1 carries the image's first byte, wherever the page's handle stood.
     if (::SetFilePointer(image.file, 0, nullptr, FILE_BEGIN) != 0)
         return kSourceFailed;
@@ -62,6 +87,7 @@ int32_t SendImage(SerialPort& port, Clock& clock, WorkerReport& report, const Fi
 }  // namespace
 
 int RunUploadWork(SerialPort& port, Clock& clock, WorkerReport& report, const FirmwareImage& image) {
+    LogImage(image);
     int32_t result = kPortNotOpened;
     if (port.Open()) {
         result = SendImage(port, clock, report, image);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log/SupportLog.h"
+
 namespace {
 
 constexpr uint8_t kSoh = 0x01;
@@ -39,6 +41,44 @@ uint8_t HeaderNameByte(wchar_t c) {
     if (c != 0 && (c & 0xFF) == 0)
         return '?';
     return static_cast<uint8_t>(c & 0xFF);
+}
+
+// A result's name for the support log.
+const char* ResultName(int32_t result) {
+    switch (result) {
+        case 0:
+            return "done";
+        case kPortWriteFailed:
+            return "port write failed";
+        case kPortReadFailed:
+            return "port read failed";
+        case kNoAnswer:
+            return "no answer";
+        case kBlockNotAccepted:
+            return "block not accepted";
+        case kSourceFailed:
+            return "image not read";
+        case kUnexpectedAnswer:
+            return "unexpected answer";
+        case kCancelledByReceiver:
+            return "cancelled by the receiver";
+        case kHeaderOverflow:
+            return "name too long for block 0";
+        default:
+            return "failed";
+    }
+}
+
+// An answer to a block that did not accept it, for the support log.
+const char* AnswerName(int32_t answer) {
+    switch (answer) {
+        case kNak:
+            return "NAK";
+        case kCan:
+            return "CAN";
+        default:
+            return "another byte";
+    }
 }
 
 }  // namespace
@@ -82,8 +122,10 @@ int32_t YModemTx::WaitForStart() {
     const uint32_t startMs = clock->NowMs();
     for (;;) {
         const uint32_t waitedMs = clock->NowMs() - startMs;
-        if (waitedMs >= kStartBudgetMs)
+        if (waitedMs >= kStartBudgetMs) {
+            LogLine("upload: no start request within %u ms", kStartBudgetMs);
             return kNoAnswer;
+        }
         const int32_t answer = ReadByte(kStartBudgetMs - waitedMs);
         switch (answer) {
             case kCrcStart:
@@ -91,6 +133,8 @@ int32_t YModemTx::WaitForStart() {
             case kNak:
                 startChar = static_cast<uint8_t>(answer);
                 crcMode = answer != kNak;
+                LogLine("upload: the receiver asked to start with 0x%02x after %u ms", startChar,
+                        clock->NowMs() - startMs);
                 return 0;
             default:
                 if (answer < 0 && answer != kNoAnswer)
@@ -107,8 +151,10 @@ int32_t YModemTx::Classify(int32_t answer, Verdict* verdict) {
         return answer;
     if (answer == kCan) {
         // One CAN may be line noise; two in a row are the receiver giving up.
-        if (++canCount >= 2)
+        if (++canCount >= 2) {
+            LogLine("upload: the receiver cancelled (CAN CAN) at block %d", blockNumber);
             return kCancelledByReceiver;
+        }
         *verdict = Verdict::kRejected;
         return 0;
     }
@@ -191,16 +237,21 @@ int32_t YModemTx::SendBlock(const uint8_t* data, int32_t length) {
         if (!rejected) {
             Verdict verdict;
             const int32_t answer = ReadByte(awaitAnswer ? kAnswerMs : 0);
-            if (awaitAnswer && answer == kNoAnswer)
+            if (awaitAnswer && answer == kNoAnswer) {
+                LogLine("upload: no answer to block %d within %u ms", blockNumber, kAnswerMs);
                 return kNoAnswer;
+            }
             result = Classify(answer, &verdict);
             if (result < 0)
                 return result;
             // Streaming: whatever came, the block counts as taken; only a CAN is remembered.
             if (!awaitAnswer || verdict == Verdict::kAccepted) {
                 ++blockNumber;
+                ++blocksSent;
                 return count;
             }
+            LogLine("upload: block %d answered with %s, attempt %d", blockNumber, AnswerName(answer),
+                    attempt + 1);
             if (verdict == Verdict::kWantsCrc) {
                 // The receiver asks for CRCs after all: the same block again, with one.
                 crcMode = true;
@@ -208,6 +259,10 @@ int32_t YModemTx::SendBlock(const uint8_t* data, int32_t length) {
                 continue;
             }
         }
+        if (rejected)
+            LogLine("upload: block %d turned down while it was written, attempt %d", blockNumber,
+                    attempt + 1);
+        ++resends;
         result = Drain(kQuietBeforeRetryMs);
         if (result < 0)
             return result;
@@ -246,7 +301,18 @@ int32_t YModemTx::AwaitStartAgain() {
     return answer == startChar ? 0 : kUnexpectedAnswer;
 }
 
+// Nothing per block is logged on the way: the summary says what the transfer did, and how fast.
 int32_t YModemTx::SendFile(const wchar_t* path, uint32_t size, InStream* source) {
+    const uint32_t startMs = clock->NowMs();
+    const int32_t result = SendBatch(path, size, source);
+    const uint32_t tookMs = clock->NowMs() - startMs;
+    LogLine("upload: %s; %u blocks sent, %u sent again, %u ms, %u bytes/s", ResultName(result), blocksSent,
+            resends, tookMs,
+            result == 0 ? static_cast<uint32_t>(uint64_t{size} * 1000 / (tookMs > 0 ? tookMs : 1)) : 0);
+    return result;
+}
+
+int32_t YModemTx::SendBatch(const wchar_t* path, uint32_t size, InStream* source) {
     uint8_t block[kHeaderSize];
     if (BuildHeader(size, block, path) != 0)
         return kHeaderOverflow;

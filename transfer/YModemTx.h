@@ -55,6 +55,8 @@ public:
     static uint16_t Crc16(const uint8_t* data, int32_t length);
 
 private:
+    // The whole batch, as SendFile, without the support log's summary.
+    int32_t SendBatch(const wchar_t* path, uint32_t fileSize, InStream* source);
     // Waits up to 30 s for the receiver's start request, which sets how blocks are checked.
     int32_t WaitForStart();
     // Sends one block made of up to a block's worth of data (none: the end of file) until it is
@@ -91,4 +93,7 @@ private:
     uint8_t startChar = 0;
     int32_t canCount = 0;
     uint32_t lastTrafficMs = 0;
+    // For the support log's summary.
+    uint32_t blocksSent = 0;
+    uint32_t resends = 0;
 };

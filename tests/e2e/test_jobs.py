@@ -3,6 +3,7 @@ needs, the exit question, a working page that only its work ends, the tracker's 
 it comes and goes, on page 2 and after its restart on page 7; job 0 and job 1 from Start to the
 finish page, job 2 with the settings saved and with a backup line that cannot go out."""
 
+import re
 import threading
 import unittest
 
@@ -99,6 +100,13 @@ class Jobs(Scenario):
         self.assertEqual("default", self.finish_text(page9))
         self.robot.click(page9, NEXT)
         w.expect_exit(0)
+        # The support log tells every page of the job, and not one setting in any encoding.
+        log = w.support_log.read_bytes()
+        self.assertEqual(b"132456789", b"".join(re.findall(rb"page (\d) entered", log)))
+        for number, payload in enumerate(SETTINGS):
+            value = payload.decode("cp1251").split("=", 1)[1]
+            for encoding in ("utf-8", "cp1251", "utf-16-le"):
+                self.assertFalse(value.encode(encoding) in log, "setting %d in the log as %s" % (number, encoding))
 
         # Job 2 later on, the tracker back at its factory settings: the same commands go again.
         tracker.settings_interpreter.factory_reset()

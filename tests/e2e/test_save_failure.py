@@ -21,6 +21,12 @@ class SaveFailure(Scenario):
         bar = self.robot.get(page4, PROGRESS)
         self.assertEqual((0, 50), (bar["min"], bar["max"]), "the page's bar, set up before the port is tried")
         w.leave(page4, box=box)
+        # The support log names the page, why it stopped, the box the user read and the answer.
+        log = w.support_log.read_text("utf-8")
+        told = [log.find(line) for line in ("page 4 entered", "port COM7 would not open; Windows error 2",
+                                            'error box: "Невозможно открыть СОМ-порт!" (port not open)',
+                                            "exit question: the user closed the program")]
+        self.assertTrue(-1 not in told and told == sorted(told), log)
 
 
 if __name__ == "__main__":
