@@ -12,7 +12,7 @@ APP = Path(os.environ["KV_SOURCE_DIR"]) / "app"
 class Guide(unittest.TestCase):
     def test_every_box_text_is_explained(self):
         guide = (APP.parent / "GUIDE.ru.md").read_text(encoding="utf-8")
-        texts = re.findall(r'\{Failure::\w+, \{L"([^"]+)"', (APP / "MessageBoxes.cpp").read_text(encoding="utf-8"))
+        texts = re.findall(r'\{Failure::\w+, \{"[^"]*", L"([^"]+)"', (APP / "MessageBoxes.cpp").read_text(encoding="utf-8"))
         texts += re.findall(r'kExitQuestionText\[\] = L"([^"]+)"', (APP / "MessageBoxes.h").read_text(encoding="utf-8"))
         self.assertEqual(11, len(texts), texts)
         for text in texts:
