@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "log/LogFile.h"
+#include "log/TemporaryFolder.h"
 
 namespace {
 
@@ -55,8 +56,8 @@ void LogCodePages() {
 }  // namespace
 
 void StartSupportLog() {
-    wchar_t path[kLogPathChars];
-    if (!LogPath(path))
+    wchar_t path[kTemporaryPathChars];
+    if (!PathInTemporaryFolder(L"KV_Firmware_Tool.log", path))
         return;
     // Open until the process ends: the exit question ends it with a worker perhaps still writing.
     static LogFile* const log = new LogFile(path);

@@ -9,11 +9,7 @@
 
 #include "log/SupportLog.h"
 
-constexpr size_t kLogPathChars = 1024;
 constexpr uint32_t kLogLimitBytes = 1024 * 1024;
-
-// "<temporary folder>\KV_Firmware_Tool.log", found as back.pro's folder is; false without one.
-bool LogPath(wchar_t (&path)[kLogPathChars]);
 
 class LogFile final : public LogSink {
 public:

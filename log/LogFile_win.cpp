@@ -20,19 +20,6 @@ void Stamp(char (&stamp)[kStampChars + 1]) {
 
 }  // namespace
 
-bool LogPath(wchar_t (&path)[kLogPathChars]) {
-    wchar_t folder[kLogPathChars];
-    const DWORD length = ::GetTempPathW(kLogPathChars, folder);
-    if (length == 0 || length >= kLogPathChars)
-        return false;
-    const std::wstring built = std::wstring(folder) + L"\\KV_Firmware_Tool.log";
-    if (built.size() >= kLogPathChars)
-        return false;
-    built.copy(path, built.size());
-    path[built.size()] = L'\0';
-    return true;
-}
-
 // Shared for reading only: a support person may read the log while the program runs, and a
 // second copy of the program, which cannot open it, writes none.
 LogFile::LogFile(const wchar_t* path, uint32_t limitBytes)

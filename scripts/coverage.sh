@@ -12,7 +12,7 @@ bash scripts/setup.sh
 bash scripts/setup-native.sh
 
 build=build-coverage
-folders=(afx link transfer settings app)
+folders=(log afx link transfer settings app)
 # Debug: without optimisation every line and branch gcov counts is one the source shows. The
 # product is C++; the one C file, the test library's entry point, runs without a C runtime.
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMAKE_BUILD_TYPE=Debug \

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kBackupPathChars = 1024;
+#include "log/TemporaryFolder.h"
+
+constexpr size_t kBackupPathChars = kTemporaryPathChars;
 
 // "<temporary folder>\back.pro", as every version of the program has named it (the folder as
 // the system reports it, with its own trailing backslash). False if there is no temporary folder

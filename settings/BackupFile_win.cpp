@@ -8,6 +8,7 @@
 
 #include "settings/StdioFileEx.h"
 #include "log/SupportLog.h"
+#include "log/TemporaryFolder.h"
 
 namespace {
 
@@ -138,16 +139,7 @@ std::string KeptGenerations(const std::wstring& backup) {
 }  // namespace
 
 bool BackupPath(wchar_t (&path)[kBackupPathChars]) {
-    wchar_t folder[kBackupPathChars];
-    const DWORD length = ::GetTempPathW(kBackupPathChars, folder);
-    if (length == 0 || length >= kBackupPathChars)
-        return false;
-    const std::wstring built = std::wstring(folder) + L"\\back.pro";
-    if (built.size() >= kBackupPathChars)
-        return false;
-    built.copy(path, built.size());
-    path[built.size()] = L'\0';
-    return true;
+    return PathInTemporaryFolder(L"back.pro", path);
 }
 
 bool SaveBackup(const wchar_t* path, const std::vector<std::wstring>& commands) {
