@@ -36,10 +36,9 @@ using SettingsWork = int (*)(CommandPort&, Clock&, WorkerReport&, const wchar_t*
 // Both settings pages hand their work the tracker's port, a report to the page and its bar,
 // and the backup's path. Without a temporary folder the path stays empty: a save then reports
 // that it cannot write the backup, a restore that it cannot open it.
-template <typename Page>
 DWORD RunSettingsWork(LPVOID page, SettingsWork work) {
     ComPort port = TrackerPort(LineProfile::kCommands);
-    PageReport report(PageWindow(page), static_cast<Page*>(page)->m_progress.m_hWnd);
+    PageReport report(PageWindow(page), static_cast<CBarPage*>(page)->m_progress.m_hWnd);
     wchar_t backupPath[kBackupPathChars] = {};
     BackupPath(backupPath);
     return work(port, SystemClock(), report, backupPath);
@@ -48,7 +47,7 @@ DWORD RunSettingsWork(LPVOID page, SettingsWork work) {
 }  // namespace
 
 DWORD WINAPI SaveSettingsWorker(LPVOID page) {
-    return RunSettingsWork<CSaveSettingsPage>(page, RunSaveSettingsWork);
+    return RunSettingsWork(page, RunSaveSettingsWork);
 }
 
 DWORD WINAPI BootLoaderWorker(LPVOID page) {
@@ -71,5 +70,5 @@ DWORD WINAPI RestartWorker(LPVOID page) {
 }
 
 DWORD WINAPI RestoreSettingsWorker(LPVOID page) {
-    return RunSettingsWork<CRestoreSettingsPage>(page, RunRestoreSettingsWork);
+    return RunSettingsWork(page, RunRestoreSettingsWork);
 }

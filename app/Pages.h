@@ -1,6 +1,5 @@
 // The nine pages of the wizard, in the order the first job shows them by number.
 #pragma once
-#include "afxcmn.h"
 #include "app/WizardPage.h"
 #include "app/WorkPage.h"
 #include "transfer/UploadWork.h"
@@ -35,15 +34,10 @@ protected:
 };
 
 // Page 4: saving the tracker's settings.
-class CSaveSettingsPage : public CWorkPage {
+class CSaveSettingsPage : public CBarPage {
 public:
     CSaveSettingsPage();
-    ~CSaveSettingsPage() override;
     BOOL OnInitDialog() override;
-    CProgressCtrl m_progress;
-
-protected:
-    void DoDataExchange(CDataExchange* dx) override;
 };
 
 // Page 5: the user holds the power button and presses Reset until the boot loader answers.
@@ -54,17 +48,14 @@ public:
 };
 
 // Page 6: the firmware upload; the bar follows the sender's progress reports.
-class CUploadPage : public CWorkPage {
+class CUploadPage : public CBarPage {
 public:
     CUploadPage();
-    ~CUploadPage() override;
     BOOL OnInitDialog() override;
-    CProgressCtrl m_progress;
     // The image as the upload reads it, open from the page's start until its work ends.
     FirmwareImage m_image = {};
 
 protected:
-    void DoDataExchange(CDataExchange* dx) override;
     LRESULT OnUploadEnded(WPARAM outcome, LPARAM);
     DECLARE_MESSAGE_MAP()
 
@@ -80,15 +71,10 @@ public:
 };
 
 // Page 8: restoring the tracker's settings.
-class CRestoreSettingsPage : public CWorkPage {
+class CRestoreSettingsPage : public CBarPage {
 public:
     CRestoreSettingsPage();
-    ~CRestoreSettingsPage() override;
     BOOL OnInitDialog() override;
-    CProgressCtrl m_progress;
-
-protected:
-    void DoDataExchange(CDataExchange* dx) override;
 };
 
 // Page 9: the end; its button closes the program.

@@ -2,17 +2,10 @@
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-CRestoreSettingsPage::CRestoreSettingsPage() : CWorkPage(IDD_RESTORE_SETTINGS_PAGE) {}
-
-CRestoreSettingsPage::~CRestoreSettingsPage() = default;
-
-void CRestoreSettingsPage::DoDataExchange(CDataExchange* dx) {
-    CWorkPage::DoDataExchange(dx);
-    DDX_Control(dx, IDC_PROGRESS, m_progress);
-}
+CRestoreSettingsPage::CRestoreSettingsPage() : CBarPage(IDD_RESTORE_SETTINGS_PAGE) {}
 
 BOOL CRestoreSettingsPage::OnInitDialog() {
-    CWorkPage::OnInitDialog();
+    CBarPage::OnInitDialog();
     StartWorker(RestoreSettingsWorker);
     return TRUE;
 }

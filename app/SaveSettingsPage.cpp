@@ -2,17 +2,10 @@
 #include "app/PageWorkers.h"
 #include "res/resource.h"
 
-CSaveSettingsPage::CSaveSettingsPage() : CWorkPage(IDD_SAVE_SETTINGS_PAGE) {}
-
-CSaveSettingsPage::~CSaveSettingsPage() = default;
-
-void CSaveSettingsPage::DoDataExchange(CDataExchange* dx) {
-    CWorkPage::DoDataExchange(dx);
-    DDX_Control(dx, IDC_PROGRESS, m_progress);
-}
+CSaveSettingsPage::CSaveSettingsPage() : CBarPage(IDD_SAVE_SETTINGS_PAGE) {}
 
 BOOL CSaveSettingsPage::OnInitDialog() {
-    CWorkPage::OnInitDialog();
+    CBarPage::OnInitDialog();
     StartWorker(SaveSettingsWorker);
     return TRUE;
 }

@@ -5,21 +5,14 @@
 #include "log/SupportLog.h"
 #include "res/resource.h"
 
-BEGIN_MESSAGE_MAP(CUploadPage, CWorkPage)
+BEGIN_MESSAGE_MAP(CUploadPage, CBarPage)
 ON_MESSAGE(WM_WORK_ENDED, OnUploadEnded)
 END_MESSAGE_MAP()
 
-CUploadPage::CUploadPage() : CWorkPage(IDD_UPLOAD_PAGE) {}
-
-CUploadPage::~CUploadPage() = default;
-
-void CUploadPage::DoDataExchange(CDataExchange* dx) {
-    CWorkPage::DoDataExchange(dx);
-    DDX_Control(dx, IDC_PROGRESS, m_progress);
-}
+CUploadPage::CUploadPage() : CBarPage(IDD_UPLOAD_PAGE) {}
 
 BOOL CUploadPage::OnInitDialog() {
-    CWorkPage::OnInitDialog();
+    CBarPage::OnInitDialog();
     // An image that cannot be opened throws from GetLength: the user sees why in the library's
     // error box, no upload starts, and the page can only be left by Cancel. The image stays open
     // for the page alone while the upload reads it: nobody can change it under the transfer.

@@ -2,6 +2,7 @@
 
 #include "app/PageReport.h"
 #include "app/WorkerStart.h"
+#include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CWorkPage, CWizardPage)
 ON_BN_CLICKED(IDCANCEL, ConfirmExit)
@@ -21,4 +22,9 @@ LRESULT CWorkPage::OnWorkEnded(WPARAM outcome, LPARAM) {
     else
         ConfirmExit();
     return 0;
+}
+
+void CBarPage::DoDataExchange(CDataExchange* dx) {
+    CWorkPage::DoDataExchange(dx);
+    DDX_Control(dx, IDC_PROGRESS, m_progress);
 }

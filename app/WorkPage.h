@@ -1,4 +1,5 @@
 #pragma once
+#include "afxcmn.h"
 #include "app/WizardPage.h"
 
 // A page whose work runs on a worker thread (pages 4 to 8). It ends only when its work says
@@ -17,4 +18,14 @@ protected:
     void OnOK() override {}
     LRESULT OnWorkEnded(WPARAM outcome, LPARAM);
     DECLARE_MESSAGE_MAP()
+};
+
+// A working page with a bar (pages 4, 6 and 8), which its work's report moves.
+class CBarPage : public CWorkPage {
+public:
+    explicit CBarPage(UINT templateId) : CWorkPage(templateId) {}
+    CProgressCtrl m_progress;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
 };
